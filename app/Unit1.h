@@ -1,0 +1,119 @@
+#pragma once
+
+#include "Application.h"
+#include "Forms.h"
+#include "StdControls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTimer>
+
+namespace orvex {
+
+// The maker's addresses shown by the two link labels of the Local view.
+inline constexpr const char* kMakerWebAddress = "http://www.kelvara.example.com";
+inline constexpr const char* kMakerEmailAddress = "quillo@kelvara.example.com";
+inline constexpr const char* kLoudspeakerPicture = "auto_falantes1.gif";
+
+// The program's one window. It carries the controls of both modes at once;
+// switching modes moves the two group boxes, so that the active one sits
+// under the mode buttons and the other is pushed to the bottom edge.
+class TfrmOrvex : public TForm {
+    Q_OBJECT
+public:
+    // Builds every control, then runs the creation steps.
+    explicit TfrmOrvex(QWidget* parent = nullptr);
+
+    // Top row
+    TImage* Image4 = nullptr;
+    QLabel* Label7 = nullptr;
+    QRadioButton* rdButtonLOCALAudio = nullptr;
+    QRadioButton* rdButtonSERVERAudio = nullptr;
+    QGroupBox* grpBoxSERVER = nullptr;
+    QGroupBox* grpBoxLOCAL = nullptr;
+    QTimer* ProgressTimer = nullptr;
+
+    // Server group
+    QLabel* lblServerLOCATION = nullptr;
+    QLabel* Label9 = nullptr;
+    TBitBtn* BitBtnBack = nullptr;
+    TBitBtn* BitBtnForw = nullptr;
+    TBitBtn* BitBtnSTOP = nullptr;
+    TBitBtn* bitBtnGoSTATION = nullptr;
+    QRadioButton* RdButtonHTTPMethod = nullptr;
+    QRadioButton* RdButtonMMSMethod = nullptr;
+    QLineEdit* editAddress = nullptr;
+    TBitBtn* bitBtnSETRemote = nullptr;
+    QComboBox* cmbBoxRadio = nullptr;
+    QComboBox* cmbBoxAddressRadio = nullptr;
+    QLineEdit* edtURL = nullptr;
+    QFrame* WebBrowser1 = nullptr;
+    TImage* Image1 = nullptr;
+    TImage* Image2 = nullptr;
+
+    // Local group
+    TBevel* Bevel1 = nullptr;
+    TStaticText* txtFolder = nullptr;
+    TLabel* lblKelvaraInc = nullptr;
+    TLabel* lblQuilloAudioStation = nullptr;
+    QListWidget* mp3List = nullptr;
+    TBitBtn* bitBtnOpenFolder = nullptr;
+    QWidget* mp3Player = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLineEdit* edtTitle = nullptr;
+    QLineEdit* edtArtist = nullptr;
+    QLineEdit* edtAlbum = nullptr;
+    QLineEdit* edtYear = nullptr;
+    QLineEdit* edtGenre = nullptr;
+    QLineEdit* edtComment = nullptr;
+    QSlider* trackBar = nullptr;
+    QWidget* Gauge = nullptr;
+
+    // The window's two strings.
+    const QString& MusicFolder() const { return m_musicFolder; }
+    const QString& TrackPath() const { return m_trackPath; }
+
+    // Event handlers.
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void rdButtonSERVERAudioClick();
+    void rdButtonLOCALAudioClick();
+    void lblKelvaraIncClick();
+    void lblQuilloAudioStationClick();
+    void bitBtnSETRemoteClick();
+    void ProgressTimerTimer();
+
+    // Starts a program from a command line and reports the three failures
+    // the user can act on; never raises.
+    static void RunCommandLine(const QString& commandLine, int showMode);
+
+protected:
+    // The window is sized before its controls exist; the label is fitted
+    // from the first resize after that.
+    void OnResize() override
+    {
+        if (txtFolder)
+            Guarded([this] { FormResize(); });
+    }
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateTopRow();
+    void CreateServerGroup();
+    void CreateLocalGroup();
+    void SetTabOrders();
+
+    QString m_musicFolder;
+    QString m_trackPath;
+};
+
+// Lists the folder's "*.mp3" names into the list, replacing what it held.
+void ListMp3Files(const QString& folder, QListWidget* list);
+
+} // namespace orvex

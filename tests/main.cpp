@@ -1,0 +1,18 @@
+#include "Picture.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+// Every test program runs with an application object, as the program does.
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Headless unless told otherwise (CTest also sets these).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QApplication app(argc, argv);
+    orvex::RegisterStandardPictureFormats();
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "Graphics.h"
+#include "Picture.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+namespace orvex {
+
+// An image control: draws its picture into its client area over a back
+// buffer, stretched or at its natural size, see-through where the picture is
+// transparent, and repaints when the picture changes.
+class TImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TImage(QWidget* parent = nullptr);
+
+    TPicture& Picture() { return m_picture; }
+    bool Stretch() const { return m_stretch; }
+    void SetStretch(bool value);
+    bool Transparent() const { return m_transparent; }
+    void SetTransparent(bool value);
+    bool Center() const { return m_center; }
+    void SetCenter(bool value);
+
+    // Where the picture is drawn within the control.
+    TRect DestRect() const;
+    // Renders what the control shows, background included.
+    TBitmap Render();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void PictureChanged();
+    TPicture m_picture;
+    bool m_stretch = false;
+    bool m_transparent = false;
+    bool m_center = false;
+};
+
+// A push button with a glyph: a bitmap holding NumGlyphs images side by side
+// (enabled, then disabled), drawn left of the caption with Spacing pixels
+// between them. The glyph's bottom-left colour is see-through.
+class TBitBtn : public QPushButton {
+    Q_OBJECT
+public:
+    explicit TBitBtn(const QString& caption, QWidget* parent = nullptr);
+
+    void SetGlyph(const TBitmap& glyph, int numGlyphs);
+    const TBitmap& Glyph() const { return m_glyph; }
+    int NumGlyphs() const { return m_numGlyphs; }
+    int Spacing = 4;
+    // The glyph image drawn in the current state.
+    QImage CurrentGlyph() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    TBitmap m_glyph;
+    int m_numGlyphs = 1;
+};
+
+// Static text that sizes itself to its text.
+class TStaticText : public QLabel {
+    Q_OBJECT
+public:
+    explicit TStaticText(QWidget* parent = nullptr);
+    void SetCaption(const QString& caption);
+    QString Caption() const { return text(); }
+
+signals:
+    void MouseMove(Qt::KeyboardModifiers modifiers, int x, int y);
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+};
+
+// A label that reports clicks.
+class TLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TLabel(const QString& caption, QWidget* parent = nullptr);
+
+signals:
+    void Click();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A sunken frame.
+class TBevel : public QFrame {
+    Q_OBJECT
+public:
+    explicit TBevel(QWidget* parent = nullptr);
+};
+
+} // namespace orvex
