@@ -76,6 +76,7 @@ public:
 
     // The window's two strings.
     const QString& MusicFolder() const { return m_musicFolder; }
+    void SetMusicFolder(const QString& folder) { m_musicFolder = folder; }
     const QString& TrackPath() const { return m_trackPath; }
 
     // Event handlers.

@@ -1,5 +1,6 @@
 #include "Forms.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
@@ -10,6 +11,19 @@
 namespace orvex {
 
 namespace {
+
+// A hidden widget hears of a new size only when it is shown; anchors and the
+// program's resize work must not wait for that, so hidden widgets are told
+// at once.
+void ResizeNow(QWidget* widget, const QRect& geometry)
+{
+    const QSize old = widget->size();
+    widget->setGeometry(geometry);
+    if (!widget->isVisible() && widget->size() != old) {
+        QResizeEvent event(widget->size(), old);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+}
 
 // Watches a parent and moves its anchored children by the change of its size.
 class AnchorKeeper : public QObject {
@@ -49,7 +63,7 @@ public:
                     else
                         r.moveTop(r.top() + dh);
                 }
-                e.child->setGeometry(r);
+                ResizeNow(e.child, r);
             }
         }
         return false;
@@ -111,13 +125,10 @@ void TForm::SetClientSize(int width, int height)
 {
     width = std::max(width, m_minWidth - kFrameWidth);
     height = std::max(height, m_minHeight - kFrameHeight);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    ResizeNow(this, QRect(geometry().topLeft(), QSize(width, height)));
     setFixedSize(width, height);
-    // A hidden widget hears of its new size only when shown; the program's
-    // resize work must not wait for that.
-    if (!isVisible() && size() != m_lastSize) {
-        m_lastSize = size();
-        OnResize();
-    }
 }
 
 void TForm::SetConstraints(int minWidth, int minHeight)
