@@ -1,14 +1,17 @@
 #include "Unit1.h"
 
+#include "Ansi.h"
 #include "Application.h"
 #include "FileSearch.h"
 #include "Jpeg.h"
 #include "Shell.h"
 #include "Stations.h"
 #include "Streams.h"
+#include "TextFile.h"
 #include "UnitStrs.h"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QShowEvent>
 
 // The window's pictures are built into the program.
@@ -159,6 +162,10 @@ void TfrmOrvex::CreateServerGroup()
     bitBtnGoSTATION->setToolTip(QStringLiteral("Home Station"));
     SetAnchors(bitBtnGoSTATION, akTop | akRight);
     bitBtnGoSTATION->setVisible(false);
+    connect(bitBtnGoSTATION, &QPushButton::clicked, this, [this] { Guarded([this] { bitBtnGoSTATIONClick(); }); });
+    connect(BitBtnBack, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtnBackClick(); }); });
+    connect(BitBtnForw, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtnForwClick(); }); });
+    connect(BitBtnSTOP, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtnSTOPClick(); }); });
 
     RdButtonHTTPMethod = MakeButton<QRadioButton>(QStringLiteral("http://"), group, 6, 27, 57, 17);
     RdButtonHTTPMethod->setChecked(true);
@@ -172,6 +179,8 @@ void TfrmOrvex::CreateServerGroup()
     SetFontColor(editAddress, clSkyBlue);
     editAddress->setFont(MakeFont(QStringLiteral("LcdD"), -27, fsBold));
     editAddress->setText(QString::fromLatin1(kHomeStationAddress));
+    editAddress->setMouseTracking(true);
+    editAddress->installEventFilter(this);
 
     bitBtnSETRemote = MakeButton<TBitBtn>(QStringLiteral("&SET Station"), group, 495, 32, 96, 22);
     bitBtnSETRemote->setToolTip(QStringLiteral("SET Station Address"));
@@ -198,15 +207,31 @@ void TfrmOrvex::CreateServerGroup()
     cmbBoxAddressRadio->setCurrentIndex(-1);
     cmbBoxAddressRadio->setEditText(QString::fromLatin1(kHomeStationAddress));
     cmbBoxAddressRadio->setVisible(false);
+    // The station box reports a change when a name is picked and when its
+    // text is typed; typed text selects the name it matches, or none.
+    connect(cmbBoxRadio, &QComboBox::activated, this, [this] { Guarded([this] { cmbBoxRadioChange(); }); });
+    connect(cmbBoxRadio->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+        {
+            const QSignalBlocker blocker(cmbBoxRadio);
+            const int cursor = cmbBoxRadio->lineEdit()->cursorPosition();
+            cmbBoxRadio->setCurrentIndex(cmbBoxRadio->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+            cmbBoxRadio->setEditText(text);
+            cmbBoxRadio->lineEdit()->setCursorPosition(cursor);
+        }
+        Guarded([this] { cmbBoxRadioChange(); });
+    });
 
     edtURL = MakeEdit(group, 3, 70, 597, 28);
     SetAnchors(edtURL, akLeft | akTop | akRight);
     edtURL->setFont(MakeFont(QStringLiteral("MS Sans Serif"), -16));
     edtURL->setVisible(false);
+    edtURL->installEventFilter(this);
 
-    WebBrowser1 = new QFrame(group);
+    WebBrowser1 = new WebBrowser(group);
     SetBounds(WebBrowser1, 2, kBrowserTop, 527, 200);
-    SetColor(WebBrowser1, clWindow);
+    connect(WebBrowser1, &WebBrowser::CommandStateChange, this, [this](int command, bool enable) {
+        Guarded([&] { WebBrowser1CommandStateChange(command, enable); });
+    });
 
     Image1 = new TImage(group);
     SetBounds(Image1, 529, 110, 55, 55);
@@ -388,9 +413,113 @@ void TfrmOrvex::RunCommandLine(const QString& commandLine, int showMode)
     }
 }
 
-// ---- handlers completed by the radio and local-playback work
+bool TfrmOrvex::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == editAddress && event->type() == QEvent::MouseMove)
+        Guarded([this] { editAddressMouseMove(); });
+    if (watched == edtURL && event->type() == QEvent::KeyPress) {
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        bool taken = false;
+        if (text.size() == 1)
+            Guarded([&] { taken = edtURLKeyPress(text[0]); });
+        return taken;
+    }
+    return TForm::eventFilter(watched, event);
+}
 
-void TfrmOrvex::bitBtnSETRemoteClick() {}
+// ---- the radio: stations, player page and browser
+
+void TfrmOrvex::cmbBoxRadioChange()
+{
+    cmbBoxAddressRadio->setCurrentIndex(cmbBoxRadio->currentIndex());
+    const QString address = cmbBoxAddressRadio->currentText();
+    // Everything after the scheme's "://"; an address without one loses its
+    // first two characters, as the position arithmetic falls out.
+    const int p = address.indexOf(QLatin1String("://")) + 1;
+    editAddress->setText(address.mid(p + 2));
+    if (address.contains(QLatin1String("http://")))
+        RdButtonHTTPMethod->setChecked(true);
+    else
+        RdButtonMMSMethod->setChecked(true);
+    bitBtnSETRemote->click();
+}
+
+void TfrmOrvex::editAddressMouseMove()
+{
+    editAddress->setToolTip(QStringLiteral("Streaming Address: ") + editAddress->text());
+}
+
+QByteArray StreamParameterLine(bool http, const QString& address)
+{
+    // A quote or an angle bracket would end the parameter and spill the rest
+    // of the address into the page; in an address they are percent-encoded.
+    QByteArray value = StringToAnsi(address);
+    value.replace('"', "%22").replace('<', "%3C").replace('>', "%3E");
+    return QByteArray("      <PARAM NAME=\"FileName\" VALUE=\"") + (http ? "http://" : "mms://") + value + "\">";
+}
+
+void TfrmOrvex::bitBtnSETRemoteClick()
+{
+    constexpr int kParameterLine = 28;
+    const QString folder = Application().ExeFolder();
+    TTextFile page(folder + QString::fromLatin1(kPlayerPage));
+    TTextFile pageTemplate(folder + QString::fromLatin1(kPageTemplate));
+    // The template is opened first, so a missing one creates no page; both
+    // files close on every path (their destructors close what is left open).
+    pageTemplate.Reset();
+    page.Rewrite();
+    for (int line = 1; line < kParameterLine; ++line)
+        page.WriteLn(pageTemplate.ReadLn());
+    pageTemplate.ReadLn();
+    page.WriteLn(StreamParameterLine(RdButtonHTTPMethod->isChecked(), editAddress->text()));
+    while (!pageTemplate.Eof())
+        page.WriteLn(pageTemplate.ReadLn());
+    pageTemplate.Close();
+    page.Close();
+    bitBtnGoSTATIONClick();
+}
+
+void TfrmOrvex::bitBtnGoSTATIONClick()
+{
+    WebBrowser1->Navigate(Application().ExeFolder() + QString::fromLatin1(kPlayerPage));
+}
+
+void TfrmOrvex::BitBtnBackClick()
+{
+    WebBrowser1->GoBack();
+}
+
+void TfrmOrvex::BitBtnForwClick()
+{
+    WebBrowser1->GoForward();
+}
+
+void TfrmOrvex::BitBtnSTOPClick()
+{
+    WebBrowser1->Stop();
+}
+
+bool TfrmOrvex::edtURLKeyPress(QChar key)
+{
+    if (key != QChar(13))
+        return false;
+    WebBrowser1->Navigate(edtURL->text());
+    return true;
+}
+
+void TfrmOrvex::WebBrowser1CommandStateChange(int command, bool enable)
+{
+    if (command == CSC_UPDATECOMMANDS)
+        BitBtnSTOP->setEnabled(WebBrowser1->Busy());
+    else if (command == CSC_NAVIGATEFORWARD)
+        BitBtnForw->setEnabled(enable);
+    else if (command == CSC_NAVIGATEBACK)
+        BitBtnBack->setEnabled(enable);
+    // The location passes through the code page the field holds.
+    edtURL->setText(AnsiToString(StringToAnsi(WebBrowser1->LocationURL())));
+}
+
+// ---- local playback
 
 void TfrmOrvex::ProgressTimerTimer() {}
 

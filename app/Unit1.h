@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "Forms.h"
 #include "StdControls.h"
+#include "WebBrowser.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +20,12 @@ namespace orvex {
 inline constexpr const char* kMakerWebAddress = "http://www.kelvara.example.com";
 inline constexpr const char* kMakerEmailAddress = "quillo@kelvara.example.com";
 inline constexpr const char* kLoudspeakerPicture = "auto_falantes1.gif";
+inline constexpr const char* kPageTemplate = "indexIIc.htm";
+inline constexpr const char* kPlayerPage = "indexII.htm";
+
+// Line 28 of the player page: the media object's FileName parameter naming
+// the stream, as bytes of the page.
+QByteArray StreamParameterLine(bool http, const QString& address);
 
 // The program's one window. It carries the controls of both modes at once;
 // switching modes moves the two group boxes, so that the active one sits
@@ -52,7 +59,7 @@ public:
     QComboBox* cmbBoxRadio = nullptr;
     QComboBox* cmbBoxAddressRadio = nullptr;
     QLineEdit* edtURL = nullptr;
-    QFrame* WebBrowser1 = nullptr;
+    WebBrowser* WebBrowser1 = nullptr;
     TImage* Image1 = nullptr;
     TImage* Image2 = nullptr;
 
@@ -88,6 +95,15 @@ public:
     void lblKelvaraIncClick();
     void lblQuilloAudioStationClick();
     void bitBtnSETRemoteClick();
+    void bitBtnGoSTATIONClick();
+    void BitBtnBackClick();
+    void BitBtnForwClick();
+    void BitBtnSTOPClick();
+    // Returns true when the key was taken (and is not to reach the field).
+    bool edtURLKeyPress(QChar key);
+    void WebBrowser1CommandStateChange(int command, bool enable);
+    void cmbBoxRadioChange();
+    void editAddressMouseMove();
     void ProgressTimerTimer();
 
     // Starts a program from a command line and reports the three failures
@@ -103,6 +119,7 @@ protected:
             Guarded([this] { FormResize(); });
     }
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateTopRow();

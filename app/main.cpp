@@ -1,11 +1,13 @@
 #include "Application.h"
 #include "Picture.h"
+#include "WebBrowser.h"
 #include "Unit1.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
+    orvex::PrepareBrowserEngine();
     QApplication app(argc, argv);
     orvex::Application().Title = QStringLiteral("Orvex");
     orvex::RegisterStandardPictureFormats();

@@ -2,6 +2,7 @@
 // steps), show it and let it paint, then close it.
 #include "Application.h"
 #include "Picture.h"
+#include "WebBrowser.h"
 #include "Unit1.h"
 
 #include <QApplication>
@@ -32,6 +33,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    orvex::PrepareBrowserEngine();
     QApplication app(argc, argv);
     orvex::RegisterStandardPictureFormats();
     benchmark::Initialize(&argc, argv);

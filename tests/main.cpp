@@ -1,4 +1,5 @@
 #include "Picture.h"
+#include "WebBrowser.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    orvex::PrepareBrowserEngine();
     QApplication app(argc, argv);
     orvex::RegisterStandardPictureFormats();
     return RUN_ALL_TESTS();

@@ -66,6 +66,12 @@ public:
     using Exception::Exception;
 };
 
+// A failed call into an embedded component, with the component's own text.
+class EOleException : public Exception {
+public:
+    using Exception::Exception;
+};
+
 class EThread : public Exception {
 public:
     using Exception::Exception;

@@ -56,13 +56,18 @@ TRect TImage::DestRect() const
 TBitmap TImage::Render()
 {
     TBitmap buffer(width(), height(), TPixelFormat::pfDevice);
-    TCanvas& canvas = buffer.Canvas();
-    // Under a see-through picture lies the parent's own background.
-    const QWidget* back = parentWidget() ? parentWidget() : this;
-    canvas.Brush.Color = FromQColor(back->palette().color(back->backgroundRole()));
-    canvas.FillRect(Bounds(0, 0, width(), height()));
+    if (QWidget* parent = parentWidget(); parent && m_transparent) {
+        // Under a see-through picture lies what the parent itself draws there
+        // (its background and frame, not its other children).
+        QImage back(size(), QImage::Format_RGB32);
+        parent->render(&back, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
+        buffer.Assign(back);
+    } else {
+        buffer.Canvas().Brush.Color = FromQColor(palette().color(backgroundRole()));
+        buffer.Canvas().FillRect(Bounds(0, 0, width(), height()));
+    }
     if (TGraphic* graphic = m_picture.Graphic(); graphic && !graphic->Empty())
-        canvas.StretchDraw(DestRect(), *graphic);
+        buffer.Canvas().StretchDraw(DestRect(), *graphic);
     return buffer;
 }
 

@@ -1,3 +1,5 @@
+#include "WindowFixture.h"
+
 #include "Application.h"
 #include "Picture.h"
 #include "Unit1.h"
@@ -11,44 +13,13 @@
 #include <gtest/gtest.h>
 
 using namespace orvex;
+using orvex::testing::PumpUntil;
 
 namespace {
 
-// Builds the window over a program folder of the test's own, recording the
-// message boxes and exception messages the window would show.
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public orvex::testing::WindowFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_exeDir.isValid());
-        UseExeFolder(m_exeDir.path() + QLatin1Char('/'));
-        Application().MessageBoxHook = [this](const MessageBoxRecord& box) { m_boxes.push_back(box); };
-        Application().OnException = [this](const Exception& e) { m_errors.push_back(e.Message()); };
-    }
-    void TearDown() override
-    {
-        m_form.reset();
-        Application().MessageBoxHook = nullptr;
-        Application().OnException = nullptr;
-        Application().SetExeFolder(QString());
-    }
-    void UseExeFolder(const QString& folder) { Application().SetExeFolder(folder); }
-    void Touch(const QString& name)
-    {
-        QFile file(m_exeDir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    TfrmOrvex& Form()
-    {
-        if (!m_form)
-            m_form = std::make_unique<TfrmOrvex>();
-        return *m_form;
-    }
-
-    QTemporaryDir m_exeDir;
-    std::vector<MessageBoxRecord> m_boxes;
-    std::vector<QString> m_errors;
-    std::unique_ptr<TfrmOrvex> m_form;
+    void Touch(const QString& name) { WriteFile(name, {}); }
 };
 
 QStringList Items(const QListWidget* list)
