@@ -3,6 +3,7 @@
 #include "Ansi.h"
 #include "Application.h"
 #include "FileSearch.h"
+#include "FolderChooser.h"
 #include "Jpeg.h"
 #include "Shell.h"
 #include "Stations.h"
@@ -257,6 +258,7 @@ void TfrmOrvex::CreateLocalGroup()
     txtFolder = new TStaticText(group);
     txtFolder->move(16, 26);
     txtFolder->resize(44, 17);
+    connect(txtFolder, &TStaticText::MouseMove, this, [this] { Guarded([this] { txtFolderMouseMove(); }); });
 
     const QString web = QString::fromLatin1(kMakerWebAddress);
     lblKelvaraInc = new TLabel(web.mid(web.indexOf(QLatin1String("://")) + 3), group);
@@ -285,6 +287,7 @@ void TfrmOrvex::CreateLocalGroup()
     bitBtnOpenFolder->setToolTip(QStringLiteral("Converter Item"));
     bitBtnOpenFolder->Spacing = 7;
     Guarded([this] { bitBtnOpenFolder->SetGlyph(ResourceBitmap(QStringLiteral("open_folder.bmp")), 2); });
+    connect(bitBtnOpenFolder, &QPushButton::clicked, this, [this] { Guarded([this] { bitBtnOpenFolderClick(); }); });
 
     mp3Player = new QWidget(group);
     SetBounds(mp3Player, 108, 157, 85, 30);
@@ -317,10 +320,14 @@ void TfrmOrvex::CreateLocalGroup()
     trackBar->setTickPosition(QSlider::TicksBelow);
     trackBar->setRange(0, 50);
 
-    Gauge = new QWidget(group);
+    Gauge = new TGauge(group);
     SetBounds(Gauge, 13, 248, 579, 17);
     SetAnchors(Gauge, akLeft | akTop | akRight);
-    SetColor(Gauge, clBlack);
+    Gauge->SetBackColor(clBlack);
+    Gauge->SetForeColor(clHighlight);
+    Gauge->Color = clBtnFace;
+    Gauge->Font.Height = -19;
+    Gauge->Font.Color = clWhite;
 }
 
 void TfrmOrvex::SetTabOrders()
@@ -346,6 +353,7 @@ void TfrmOrvex::FormCreate()
     m_musicFolder = txtFolder->Caption();
     ListMp3Files(m_musicFolder, mp3List);
     trackBar->setMaximum(0);
+    Gauge->SetMaxValue(0);
     rdButtonSERVERAudio->setChecked(true);
     bitBtnSETRemote->click();
 }
@@ -523,7 +531,22 @@ void TfrmOrvex::WebBrowser1CommandStateChange(int command, bool enable)
 
 void TfrmOrvex::ProgressTimerTimer() {}
 
-// ---- track list
+// ---- music folder and track list
+
+void TfrmOrvex::bitBtnOpenFolderClick()
+{
+    const QString folder = BrowseForFolder(QStringLiteral("Mude a pasta com arquivos mp3"), BIF_RETURNONLYFSDIRS);
+    if (folder.isEmpty())
+        return;
+    m_musicFolder = folder;
+    FormResize();
+    ListMp3Files(m_musicFolder, mp3List);
+}
+
+void TfrmOrvex::txtFolderMouseMove()
+{
+    txtFolder->setToolTip(m_musicFolder);
+}
 
 void ListMp3Files(const QString& folder, QListWidget* list)
 {

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Forms.h"
+#include "Gauge.h"
 #include "StdControls.h"
 #include "WebBrowser.h"
 
@@ -79,7 +80,7 @@ public:
     QLineEdit* edtGenre = nullptr;
     QLineEdit* edtComment = nullptr;
     QSlider* trackBar = nullptr;
-    QWidget* Gauge = nullptr;
+    TGauge* Gauge = nullptr;
 
     // The window's two strings.
     const QString& MusicFolder() const { return m_musicFolder; }
@@ -104,6 +105,8 @@ public:
     void WebBrowser1CommandStateChange(int command, bool enable);
     void cmbBoxRadioChange();
     void editAddressMouseMove();
+    void bitBtnOpenFolderClick();
+    void txtFolderMouseMove();
     void ProgressTimerTimer();
 
     // Starts a program from a command line and reports the three failures

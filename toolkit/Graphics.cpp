@@ -734,7 +734,9 @@ int TCanvas::TextWidth(const QString& text) const
 
 int TCanvas::TextHeight(const QString& text) const
 {
-    return QFontMetrics(ToQFont(Font)).boundingRect(text).height() > 0 ? QFontMetrics(ToQFont(Font)).height() : 0;
+    // The height of the font's cell, whatever the text.
+    (void)text;
+    return QFontMetrics(ToQFont(Font)).height();
 }
 
 void TCanvas::SetPixel(int x, int y, TColor color)

@@ -1,0 +1,29 @@
+#include "FolderChooser.h"
+
+#include "Application.h"
+
+#include <QFileDialog>
+
+namespace orvex {
+
+std::function<QString(const QString& title)> FolderChooserHook;
+
+QString BrowseForFolder(const QString& title, unsigned flags)
+{
+    QString path;
+    if (FolderChooserHook) {
+        path = FolderChooserHook(title);
+    } else {
+        QFileDialog::Options options = QFileDialog::ShowDirsOnly;
+        if (!(flags & BIF_RETURNONLYFSDIRS))
+            options |= QFileDialog::DontResolveSymlinks;
+        path = QFileDialog::getExistingDirectory(Application().MainForm, title, QString(), options);
+    }
+    if (path.isEmpty())
+        return {};
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    return path;
+}
+
+} // namespace orvex
