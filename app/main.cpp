@@ -1,4 +1,5 @@
 #include "Application.h"
+#include "Mci.h"
 #include "Picture.h"
 #include "WebBrowser.h"
 #include "Unit1.h"
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     orvex::Application().Title = QStringLiteral("Orvex");
     orvex::RegisterStandardPictureFormats();
+    orvex::MciRegisterStandardDrivers();
 
     orvex::TfrmOrvex frmOrvex;
     orvex::Application().MainForm = &frmOrvex;

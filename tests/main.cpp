@@ -1,3 +1,4 @@
+#include "Mci.h"
 #include "Picture.h"
 #include "WebBrowser.h"
 
@@ -11,10 +12,13 @@ int main(int argc, char** argv)
     // Headless unless told otherwise (CTest also sets these).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("ORVEX_AUDIO_SINK"))
+        qputenv("ORVEX_AUDIO_SINK", "fakesink");
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     orvex::PrepareBrowserEngine();
     QApplication app(argc, argv);
     orvex::RegisterStandardPictureFormats();
+    orvex::MciRegisterStandardDrivers();
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,471 @@
+#include "GstMediaDevice.h"
+
+#include "ShareRegistry.h"
+#include "Streams.h"
+
+#include <QFileInfo>
+#include <QUrl>
+#include <gst/gst.h>
+#include <mutex>
+
+namespace orvex {
+
+namespace {
+
+void InitGStreamer()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+MCIERROR ErrorOf(const GError* error)
+{
+    if (!error)
+        return MCIERR_DRIVER;
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+        case GST_RESOURCE_ERROR_NOT_FOUND:
+        case GST_RESOURCE_ERROR_OPEN_READ:
+        case GST_RESOURCE_ERROR_OPEN_READ_WRITE: return MCIERR_FILE_NOT_FOUND;
+        case GST_RESOURCE_ERROR_READ: return MCIERR_INVALID_FILE;
+        default: return MCIERR_HARDWARE;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR)
+        return error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ? MCIERR_CANNOT_LOAD_DRIVER : MCIERR_INVALID_FILE;
+    if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN)
+        return MCIERR_CANNOT_LOAD_DRIVER;
+    return MCIERR_DRIVER;
+}
+
+MCIERROR ErrorOfMessage(GstMessage* message)
+{
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    const MCIERROR code = ErrorOf(error);
+    g_clear_error(&error);
+    return code;
+}
+
+GstElement* MakeAudioSink()
+{
+    const QByteArray wanted = qgetenv("ORVEX_AUDIO_SINK");
+    GstElement* sink = gst_element_factory_make(wanted.isEmpty() ? "autoaudiosink" : wanted.constData(), nullptr);
+    if (sink && wanted == "fakesink")
+        g_object_set(sink, "sync", TRUE, nullptr);
+    return sink;
+}
+
+} // namespace
+
+GstMediaDevice::GstMediaDevice()
+{
+    InitGStreamer();
+}
+
+GstMediaDevice::~GstMediaDevice()
+{
+    ReleasePipeline();
+}
+
+void GstMediaDevice::ReleasePipeline()
+{
+    if (m_pipeline) {
+        GstBus* bus = gst_element_get_bus(m_pipeline);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+        gst_object_unref(bus);
+        // Joins the streaming threads: no bus message comes after this.
+        gst_element_set_state(m_pipeline, GST_STATE_NULL);
+        gst_object_unref(m_pipeline);
+        m_pipeline = nullptr;
+    }
+    ShareRegistry::Instance().Release(m_shareTicket);
+    m_shareTicket = 0;
+    m_mode = Mode::NotReady;
+}
+
+void GstMediaDevice::Closing()
+{
+    EndPending(MCI_NOTIFY_ABORTED);
+    ReleasePipeline();
+}
+
+MCIERROR GstMediaDevice::Open(const QString& element, std::uint32_t /*flags*/)
+{
+    QString uri;
+    if (element.contains(QLatin1String("://"))) {
+        uri = element;
+    } else {
+        const QFileInfo file(element);
+        if (!file.exists())
+            return MCIERR_FILE_NOT_FOUND;
+        if (!file.isFile())
+            return MCIERR_INVALID_FILE;
+        // Others may read the file while we hold it, but nobody may take it alone.
+        if (ShareRegistry::Instance().Acquire(file.absoluteFilePath().toLocal8Bit().constData(), fmOpenRead,
+                                              fmShareDenyWrite, &m_shareTicket) != 0)
+            return MCIERR_DEVICE_LOCKED;
+        uri = QUrl::fromLocalFile(file.absoluteFilePath()).toString(QUrl::FullyEncoded);
+    }
+
+    m_pipeline = gst_element_factory_make("playbin", nullptr);
+    if (!m_pipeline) {
+        ReleasePipeline();
+        return MCIERR_CANNOT_LOAD_DRIVER;
+    }
+    g_object_set(m_pipeline, "uri", uri.toUtf8().constData(), nullptr);
+    if (GstElement* audio = MakeAudioSink())
+        g_object_set(m_pipeline, "audio-sink", audio, nullptr);
+    // Pictures are not shown in a window of ours; a video stream still counts.
+    if (GstElement* video = gst_element_factory_make("fakesink", nullptr))
+        g_object_set(m_pipeline, "video-sink", video, nullptr);
+
+    if (const MCIERROR error = SetState(GST_STATE_PAUSED, kOpenTimeoutMs)) {
+        ReleasePipeline();
+        return error;
+    }
+    gint videoStreams = 0, audioStreams = 0;
+    g_object_get(m_pipeline, "n-video", &videoStreams, "n-audio", &audioStreams, nullptr);
+    m_hasVideo = videoStreams > 0;
+    m_hasAudio = audioStreams > 0;
+    if (!m_hasVideo && !m_hasAudio) {
+        ReleasePipeline();
+        return MCIERR_INVALID_FILE;
+    }
+
+    // From now on the end of a play and failures while playing arrive as
+    // messages on the main thread.
+    GstBus* bus = gst_element_get_bus(m_pipeline);
+    gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&GstMediaDevice::OnBusMessage), this, nullptr);
+    gst_object_unref(bus);
+    m_mode = Mode::Stopped;
+    m_atEnd = false;
+    return 0;
+}
+
+int GstMediaDevice::OnBusMessage(GstBus*, GstMessage* message, void* self)
+{
+    // Runs on a streaming thread: copy what matters and hand it over.
+    const int type = GST_MESSAGE_TYPE(message);
+    if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR)
+        return GST_BUS_PASS;
+    const MCIERROR error = type == GST_MESSAGE_ERROR ? ErrorOfMessage(message) : 0;
+    auto* device = static_cast<GstMediaDevice*>(self);
+    QMetaObject::invokeMethod(&device->m_receiver, [device, type, error] { device->BusMessage(type, error); },
+                              Qt::QueuedConnection);
+    return GST_BUS_PASS;
+}
+
+void GstMediaDevice::BusMessage(int type, MCIERROR /*error*/)
+{
+    if (!m_pipeline || m_mode != Mode::Playing)
+        return;
+    // The play ended (or failed): the device stops where it is.
+    gst_element_set_state(m_pipeline, GST_STATE_PAUSED);
+    m_mode = Mode::Stopped;
+    m_atEnd = type == GST_MESSAGE_EOS;
+    EndPending(type == GST_MESSAGE_EOS ? MCI_NOTIFY_SUCCESSFUL : MCI_NOTIFY_FAILURE);
+}
+
+void GstMediaDevice::EndPending(unsigned result)
+{
+    if (m_pending)
+        Notify(m_pending, result);
+    m_pending = nullptr;
+}
+
+MCIERROR GstMediaDevice::SetState(int state, int timeoutMs)
+{
+    const GstStateChangeReturn change = gst_element_set_state(m_pipeline, static_cast<GstState>(state));
+    if (change == GST_STATE_CHANGE_SUCCESS || change == GST_STATE_CHANGE_NO_PREROLL)
+        return 0;
+    // Wait for the pipeline, watching for an error on the way.
+    GstBus* bus = gst_element_get_bus(m_pipeline);
+    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(timeoutMs) * 1000;
+    MCIERROR result = MCIERR_DEVICE_NOT_READY;
+    for (;;) {
+        GstState current = GST_STATE_VOID_PENDING;
+        const GstStateChangeReturn now = gst_element_get_state(m_pipeline, &current, nullptr, 20 * GST_MSECOND);
+        if (now == GST_STATE_CHANGE_SUCCESS || now == GST_STATE_CHANGE_NO_PREROLL) {
+            result = 0;
+            break;
+        }
+        if (now == GST_STATE_CHANGE_FAILURE) {
+            result = MCIERR_DRIVER;
+            if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+                result = ErrorOfMessage(message);
+                gst_message_unref(message);
+            }
+            break;
+        }
+        if (g_get_monotonic_time() > deadline)
+            break;
+    }
+    gst_object_unref(bus);
+    return result;
+}
+
+std::uint32_t GstMediaDevice::LengthMs() const
+{
+    gint64 duration = 0;
+    if (gst_element_query_duration(m_pipeline, GST_FORMAT_TIME, &duration) && duration >= 0)
+        return static_cast<std::uint32_t>(duration / GST_MSECOND);
+    // A stream without a length header (a plain constant-rate MP3) has its
+    // length known to the parser only after a while of playing; until then
+    // it is the size over the bit rate, as the parser itself will reckon.
+    gint64 bytes = 0;
+    GstTagList* tags = nullptr;
+    g_signal_emit_by_name(m_pipeline, "get-audio-tags", 0, &tags);
+    guint bitRate = 0;
+    if (tags) {
+        if (!gst_tag_list_get_uint(tags, GST_TAG_BITRATE, &bitRate))
+            gst_tag_list_get_uint(tags, GST_TAG_NOMINAL_BITRATE, &bitRate);
+        gst_tag_list_unref(tags);
+    }
+    if (bitRate == 0 || !gst_element_query_duration(m_pipeline, GST_FORMAT_BYTES, &bytes) || bytes <= 0)
+        return 0;
+    return static_cast<std::uint32_t>(bytes * 8000 / bitRate);
+}
+
+std::uint32_t GstMediaDevice::PositionMs() const
+{
+    // After the end of a play the device stands at the end of the media.
+    if (m_atEnd)
+        return LengthMs();
+    gint64 position = 0;
+    if (!gst_element_query_position(m_pipeline, GST_FORMAT_TIME, &position) || position < 0)
+        return 0;
+    return std::min(static_cast<std::uint32_t>(position / GST_MSECOND), LengthMs());
+}
+
+MCIERROR GstMediaDevice::SeekTo(std::int64_t ms, std::int64_t stopMs)
+{
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    if (!gst_element_seek(m_pipeline, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, ms * GST_MSECOND,
+                          stopMs < 0 ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
+                          stopMs < 0 ? 0 : stopMs * static_cast<gint64>(GST_MSECOND)))
+        return MCIERR_OUTOFRANGE;
+    m_atEnd = false;
+    return SetState(GST_STATE_PAUSED, kCommandTimeoutMs);
+}
+
+MCIERROR GstMediaDevice::Command(unsigned message, std::uint32_t flags, void* params)
+{
+    if (!m_pipeline)
+        return MCIERR_DEVICE_NOT_READY;
+    QObject* callback = params ? static_cast<MCI_GENERIC_PARMS*>(params)->dwCallback : nullptr;
+    MCIERROR result = 0;
+    bool asynchronous = false;
+    switch (message) {
+    case MCI_PLAY:
+        EndPending(MCI_NOTIFY_ABORTED);
+        result = Play(flags, static_cast<MCI_PLAY_PARMS*>(params));
+        asynchronous = result == 0 && m_mode == Mode::Playing;
+        break;
+    case MCI_PAUSE:
+        if (m_mode == Mode::Playing) {
+            result = SetState(GST_STATE_PAUSED, kCommandTimeoutMs);
+            if (result == 0)
+                m_mode = Mode::Paused;
+        }
+        break;
+    case MCI_RESUME:
+        if (m_mode != Mode::Paused)
+            return MCIERR_NONAPPLICABLE_FUNCTION;
+        if (flags & MCI_NOTIFY)
+            EndPending(MCI_NOTIFY_SUPERSEDED);
+        gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+        m_mode = Mode::Playing;
+        asynchronous = true;
+        break;
+    case MCI_STOP:
+        EndPending(MCI_NOTIFY_ABORTED);
+        result = SetState(GST_STATE_PAUSED, kCommandTimeoutMs);
+        m_mode = Mode::Stopped;
+        break;
+    case MCI_SEEK:
+        EndPending(MCI_NOTIFY_ABORTED);
+        result = Seek(flags, static_cast<MCI_SEEK_PARMS*>(params));
+        break;
+    case MCI_STATUS: result = Status(flags, static_cast<MCI_STATUS_PARMS*>(params)); break;
+    case MCI_GETDEVCAPS: result = DeviceCaps(flags, static_cast<MCI_GETDEVCAPS_PARMS*>(params)); break;
+    case MCI_SET: {
+        auto* set = static_cast<MCI_SET_PARMS*>(params);
+        if (flags & (MCI_SET_DOOR_OPEN | MCI_SET_DOOR_CLOSED))
+            return MCIERR_UNSUPPORTED_FUNCTION;
+        if (flags & MCI_SET_TIME_FORMAT) {
+            if (!set)
+                return MCIERR_NULL_PARAMETER_BLOCK;
+            if (set->dwTimeFormat != MCI_FORMAT_MILLISECONDS)
+                return MCIERR_BAD_TIME_FORMAT;
+        }
+        break;
+    }
+    case MCI_WHERE: result = Where(static_cast<MCI_ANIM_RECT_PARMS*>(params)); break;
+    case MCI_WINDOW: {
+        // Pictures show in the device's own (hidden) window only.
+        auto* window = static_cast<MCI_ANIM_WINDOW_PARMS*>(params);
+        if (window && window->hWnd)
+            return MCIERR_NO_WINDOW;
+        break;
+    }
+    case MCI_STEP: result = StepFrames(flags, static_cast<MCI_ANIM_STEP_PARMS*>(params)); break;
+    case MCI_RECORD: return MCIERR_UNSUPPORTED_FUNCTION;
+    default: return MCIERR_UNRECOGNIZED_COMMAND;
+    }
+    if (result != 0 || !(flags & MCI_NOTIFY))
+        return result;
+    if (asynchronous) {
+        m_pending = callback; // told when the play ends
+    } else {
+        EndPending(MCI_NOTIFY_SUPERSEDED);
+        Notify(callback, MCI_NOTIFY_SUCCESSFUL);
+    }
+    return 0;
+}
+
+MCIERROR GstMediaDevice::Play(std::uint32_t flags, MCI_PLAY_PARMS* params)
+{
+    const bool from = (flags & MCI_FROM) && params;
+    const bool to = (flags & MCI_TO) && params;
+    const std::uint32_t length = LengthMs();
+    if ((from && params->dwFrom > length) || (to && params->dwTo > length))
+        return MCIERR_OUTOFRANGE;
+    if (from || to) {
+        const std::int64_t start = from ? params->dwFrom : PositionMs();
+        if (const MCIERROR error = SeekTo(start, to ? static_cast<std::int64_t>(params->dwTo) : -1))
+            return error;
+    }
+    if (m_atEnd) {
+        // Nothing left to play: the play ends at once.
+        m_mode = Mode::Playing;
+        QMetaObject::invokeMethod(&m_receiver, [this] { BusMessage(GST_MESSAGE_EOS, 0); }, Qt::QueuedConnection);
+        return 0;
+    }
+    m_mode = Mode::Playing;
+    const GstStateChangeReturn change = gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+    if (change == GST_STATE_CHANGE_FAILURE) {
+        m_mode = Mode::Stopped;
+        return MCIERR_DRIVER;
+    }
+    if (flags & MCI_WAIT)
+        return SetState(GST_STATE_PLAYING, kCommandTimeoutMs);
+    return 0;
+}
+
+MCIERROR GstMediaDevice::Seek(std::uint32_t flags, MCI_SEEK_PARMS* params)
+{
+    std::int64_t target = 0;
+    if (flags & MCI_SEEK_TO_START)
+        target = 0;
+    else if (flags & MCI_SEEK_TO_END)
+        target = LengthMs();
+    else if ((flags & MCI_TO) && params)
+        target = params->dwTo;
+    else
+        return MCIERR_MISSING_PARAMETER;
+    if (target > LengthMs())
+        return MCIERR_OUTOFRANGE;
+    m_mode = Mode::Seeking;
+    const MCIERROR result = SeekTo(target);
+    m_mode = Mode::Stopped;
+    return result;
+}
+
+MCIERROR GstMediaDevice::Status(std::uint32_t flags, MCI_STATUS_PARMS* params)
+{
+    if (!params)
+        return MCIERR_NULL_PARAMETER_BLOCK;
+    if (!(flags & MCI_STATUS_ITEM))
+        return MCIERR_MISSING_PARAMETER;
+    const bool track = flags & MCI_TRACK;
+    if (track && params->dwTrack != 1)
+        return MCIERR_OUTOFRANGE; // a file is one track
+    switch (params->dwItem) {
+    case MCI_STATUS_LENGTH: params->dwReturn = LengthMs(); break;
+    case MCI_STATUS_POSITION: params->dwReturn = track ? 0 : PositionMs(); break;
+    case MCI_STATUS_NUMBER_OF_TRACKS:
+    case MCI_STATUS_CURRENT_TRACK: params->dwReturn = 1; break;
+    case MCI_STATUS_MODE: {
+        static constexpr std::uint32_t kModes[] = {MCI_MODE_NOT_READY, MCI_MODE_STOP, MCI_MODE_PLAY, MCI_MODE_PAUSE,
+                                                   MCI_MODE_SEEK};
+        params->dwReturn = kModes[static_cast<int>(m_mode)];
+        break;
+    }
+    case MCI_STATUS_TIME_FORMAT: params->dwReturn = MCI_FORMAT_MILLISECONDS; break;
+    case MCI_STATUS_MEDIA_PRESENT:
+    case MCI_STATUS_READY: params->dwReturn = MCI_TRUE; break;
+    default: return MCIERR_UNSUPPORTED_FUNCTION;
+    }
+    return 0;
+}
+
+MCIERROR GstMediaDevice::DeviceCaps(std::uint32_t flags, MCI_GETDEVCAPS_PARMS* params)
+{
+    if (!params)
+        return MCIERR_NULL_PARAMETER_BLOCK;
+    if (!(flags & MCI_GETDEVCAPS_ITEM))
+        return MCIERR_MISSING_PARAMETER;
+    switch (params->dwItem) {
+    case MCI_GETDEVCAPS_CAN_PLAY:
+    case MCI_GETDEVCAPS_USES_FILES:
+    case MCI_GETDEVCAPS_COMPOUND_DEVICE: params->dwReturn = MCI_TRUE; break;
+    case MCI_GETDEVCAPS_CAN_RECORD:
+    case MCI_GETDEVCAPS_CAN_EJECT:
+    case MCI_GETDEVCAPS_CAN_SAVE: params->dwReturn = MCI_FALSE; break;
+    case MCI_GETDEVCAPS_HAS_VIDEO: params->dwReturn = m_hasVideo ? MCI_TRUE : MCI_FALSE; break;
+    case MCI_GETDEVCAPS_HAS_AUDIO: params->dwReturn = m_hasAudio ? MCI_TRUE : MCI_FALSE; break;
+    case MCI_GETDEVCAPS_DEVICE_TYPE: params->dwReturn = MCI_DEVTYPE_DIGITAL_VIDEO; break;
+    default: return MCIERR_UNSUPPORTED_FUNCTION;
+    }
+    return 0;
+}
+
+MCIERROR GstMediaDevice::Where(MCI_ANIM_RECT_PARMS* params)
+{
+    if (!params)
+        return MCIERR_NULL_PARAMETER_BLOCK;
+    params->rc = {};
+    if (!m_hasVideo)
+        return 0;
+    GstPad* pad = nullptr;
+    g_signal_emit_by_name(m_pipeline, "get-video-pad", 0, &pad);
+    if (!pad)
+        return 0;
+    if (GstCaps* caps = gst_pad_get_current_caps(pad)) {
+        const GstStructure* s = gst_caps_get_structure(caps, 0);
+        gint width = 0, height = 0;
+        gst_structure_get_int(s, "width", &width);
+        gst_structure_get_int(s, "height", &height);
+        params->rc = {0, 0, width, height};
+        gst_caps_unref(caps);
+    }
+    gst_object_unref(pad);
+    return 0;
+}
+
+MCIERROR GstMediaDevice::StepFrames(std::uint32_t flags, MCI_ANIM_STEP_PARMS* params)
+{
+    if (!m_hasVideo || (flags & MCI_STEP_REVERSE))
+        return MCIERR_UNSUPPORTED_FUNCTION;
+    const guint64 frames = (flags & MCI_STEP_FRAMES) && params ? params->dwFrames : 1;
+    EndPending(MCI_NOTIFY_ABORTED);
+    if (m_mode == Mode::Playing)
+        SetState(GST_STATE_PAUSED, kCommandTimeoutMs);
+    m_mode = Mode::Stopped;
+    gst_element_send_event(m_pipeline, gst_event_new_step(GST_FORMAT_BUFFERS, frames, 1.0, TRUE, FALSE));
+    return 0;
+}
+
+void MciRegisterStandardDrivers()
+{
+    MciRegisterDriver(QStringLiteral("MPEGVideo"),
+                      {QStringLiteral("mp3"), QStringLiteral("mp2"), QStringLiteral("mpa"), QStringLiteral("wav"),
+                       QStringLiteral("ogg"), QStringLiteral("oga"), QStringLiteral("opus"), QStringLiteral("flac"),
+                       QStringLiteral("m4a"), QStringLiteral("aac"), QStringLiteral("wma"), QStringLiteral("mpg"),
+                       QStringLiteral("mpeg"), QStringLiteral("mp4"), QStringLiteral("avi"), QStringLiteral("webm"),
+                       QStringLiteral("mkv"), QStringLiteral("http"), QStringLiteral("https")},
+                      [] { return std::make_unique<GstMediaDevice>(); });
+}
+
+} // namespace orvex

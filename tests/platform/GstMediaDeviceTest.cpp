@@ -1,0 +1,275 @@
+#include "Mp3Maker.h"
+
+#include "Exceptions.h"
+#include "MediaPlayer.h"
+#include "Mci.h"
+#include "Streams.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace orvex;
+
+namespace {
+
+// Collects the device-notification messages it is sent.
+class NotifyRecorder : public QObject {
+public:
+    std::vector<unsigned> results;
+    bool event(QEvent* event) override
+    {
+        if (event->type() == MciNotifyEvent::EventType()) {
+            results.push_back(static_cast<MciNotifyEvent*>(event)->Result);
+            return true;
+        }
+        return QObject::event(event);
+    }
+};
+
+bool PumpUntil(const std::function<bool()>& done, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+void Pump(int milliseconds)
+{
+    PumpUntil([] { return false; }, milliseconds);
+}
+
+class GstDeviceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new QTemporaryDir;
+        ASSERT_TRUE(orvex::testing::MakeMp3(s_dir->filePath(QStringLiteral("tone3.mp3")), 3.0));
+        ASSERT_TRUE(orvex::testing::MakeMp3(s_dir->filePath(QStringLiteral("tone1.mp3")), 1.2));
+    }
+    static void TearDownTestSuite() { delete s_dir; }
+    static QString Track(const char* name) { return s_dir->filePath(QString::fromLatin1(name)); }
+
+    MCIDEVICEID OpenDevice(const QString& file, MCIERROR* error = nullptr)
+    {
+        MCI_OPEN_PARMS open;
+        open.lpstrElementName = file;
+        open.dwCallback = &m_recorder;
+        const MCIERROR result = mciSendCommand(0, MCI_OPEN, MCI_WAIT | MCI_OPEN_ELEMENT, &open);
+        if (error)
+            *error = result;
+        return result == 0 ? open.wDeviceID : 0;
+    }
+    std::uint32_t Status(MCIDEVICEID id, std::uint32_t item)
+    {
+        MCI_STATUS_PARMS status;
+        status.dwItem = item;
+        EXPECT_EQ(mciSendCommand(id, MCI_STATUS, MCI_WAIT | MCI_STATUS_ITEM, &status), 0u);
+        return status.dwReturn;
+    }
+    MCIERROR Send(MCIDEVICEID id, unsigned message, std::uint32_t flags)
+    {
+        MCI_PLAY_PARMS params; // large enough for the generic commands
+        params.dwCallback = &m_recorder;
+        return mciSendCommand(id, message, flags, &params);
+    }
+
+    static QTemporaryDir* s_dir;
+    NotifyRecorder m_recorder;
+};
+
+QTemporaryDir* GstDeviceTest::s_dir = nullptr;
+
+} // namespace
+
+TEST_F(GstDeviceTest, OpeningGivesTheLengthOfTheFile)
+{
+    const MCIDEVICEID id = OpenDevice(Track("tone3.mp3"));
+    ASSERT_NE(id, 0);
+    EXPECT_NEAR(static_cast<int>(Status(id, MCI_STATUS_LENGTH)), orvex::testing::Mp3AudioMs(3.0), 50);
+    EXPECT_EQ(Status(id, MCI_STATUS_POSITION), 0u);
+    EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_STOP));
+    EXPECT_EQ(Status(id, MCI_STATUS_NUMBER_OF_TRACKS), 1u);
+    EXPECT_EQ(Status(id, MCI_STATUS_TIME_FORMAT), static_cast<std::uint32_t>(MCI_FORMAT_MILLISECONDS));
+    MCI_GETDEVCAPS_PARMS caps;
+    for (auto [item, expected] : {std::pair{MCI_GETDEVCAPS_CAN_PLAY, 1u}, std::pair{MCI_GETDEVCAPS_CAN_RECORD, 0u},
+                                  std::pair{MCI_GETDEVCAPS_CAN_EJECT, 0u}, std::pair{MCI_GETDEVCAPS_HAS_VIDEO, 0u},
+                                  std::pair{MCI_GETDEVCAPS_DEVICE_TYPE, static_cast<unsigned>(MCI_DEVTYPE_DIGITAL_VIDEO)}}) {
+        caps.dwItem = item;
+        ASSERT_EQ(mciSendCommand(id, MCI_GETDEVCAPS, MCI_WAIT | MCI_GETDEVCAPS_ITEM, &caps), 0u);
+        EXPECT_EQ(caps.dwReturn, expected) << item;
+    }
+    EXPECT_EQ(Send(id, MCI_CLOSE, MCI_WAIT), 0u);
+    EXPECT_EQ(Send(id, MCI_STATUS, MCI_WAIT), static_cast<MCIERROR>(MCIERR_INVALID_DEVICE_ID));
+}
+
+TEST_F(GstDeviceTest, PlayPauseResumeStopAndSeekMoveThePosition)
+{
+    const MCIDEVICEID id = OpenDevice(Track("tone3.mp3"));
+    ASSERT_NE(id, 0);
+    ASSERT_EQ(Send(id, MCI_PLAY, 0), 0u);
+    EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_PLAY));
+    Pump(600);
+    const std::uint32_t played = Status(id, MCI_STATUS_POSITION);
+    EXPECT_GT(played, 300u); // real time, give or take the start
+    EXPECT_LT(played, 1200u);
+
+    ASSERT_EQ(Send(id, MCI_PAUSE, MCI_WAIT), 0u);
+    EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_PAUSE));
+    const std::uint32_t paused = Status(id, MCI_STATUS_POSITION);
+    Pump(300);
+    EXPECT_NEAR(static_cast<int>(Status(id, MCI_STATUS_POSITION)), static_cast<int>(paused), 30);
+
+    ASSERT_EQ(Send(id, MCI_RESUME, 0), 0u);
+    Pump(300);
+    EXPECT_GT(Status(id, MCI_STATUS_POSITION), paused + 150);
+
+    ASSERT_EQ(Send(id, MCI_STOP, MCI_WAIT), 0u);
+    EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_STOP));
+    const std::uint32_t stopped = Status(id, MCI_STATUS_POSITION);
+    Pump(200);
+    EXPECT_NEAR(static_cast<int>(Status(id, MCI_STATUS_POSITION)), static_cast<int>(stopped), 30);
+
+    ASSERT_EQ(Send(id, MCI_SEEK, MCI_WAIT | MCI_SEEK_TO_START), 0u);
+    EXPECT_EQ(Status(id, MCI_STATUS_POSITION), 0u);
+    MCI_SEEK_PARMS seek;
+    seek.dwTo = 2000;
+    ASSERT_EQ(mciSendCommand(id, MCI_SEEK, MCI_WAIT | MCI_TO, &seek), 0u);
+    EXPECT_NEAR(static_cast<int>(Status(id, MCI_STATUS_POSITION)), 2000, 30);
+    seek.dwTo = 60000;
+    EXPECT_EQ(mciSendCommand(id, MCI_SEEK, MCI_WAIT | MCI_TO, &seek), static_cast<MCIERROR>(MCIERR_OUTOFRANGE));
+    Send(id, MCI_CLOSE, MCI_WAIT);
+}
+
+TEST_F(GstDeviceTest, TheEndOfAPlayIsReportedAsSuccessfulAndTheDeviceStops)
+{
+    const MCIDEVICEID id = OpenDevice(Track("tone1.mp3"));
+    ASSERT_NE(id, 0);
+    ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 5000));
+    EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_SUCCESSFUL}));
+    EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_STOP));
+    EXPECT_EQ(Status(id, MCI_STATUS_POSITION), Status(id, MCI_STATUS_LENGTH));
+    Send(id, MCI_CLOSE, MCI_WAIT);
+}
+
+TEST_F(GstDeviceTest, ANewerPlaySupersedesAndAStopAbortsThePendingNotification)
+{
+    const MCIDEVICEID id = OpenDevice(Track("tone3.mp3"));
+    ASSERT_NE(id, 0);
+    ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u);
+    ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u); // interrupts the first play
+    ASSERT_EQ(Send(id, MCI_STOP, MCI_WAIT), 0u);   // interrupts the second
+    ASSERT_TRUE(PumpUntil([&] { return m_recorder.results.size() >= 2; }, 3000));
+    EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_ABORTED, MCI_NOTIFY_ABORTED}));
+
+    // Pausing keeps the play pending; a resume that asks for notice supersedes it.
+    m_recorder.results.clear();
+    ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u);
+    ASSERT_EQ(Send(id, MCI_PAUSE, MCI_WAIT), 0u);
+    ASSERT_EQ(Send(id, MCI_RESUME, MCI_NOTIFY), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 3000));
+    EXPECT_EQ(m_recorder.results.front(), static_cast<unsigned>(MCI_NOTIFY_SUPERSEDED));
+    // Closing while playing aborts what is pending.
+    m_recorder.results.clear();
+    Send(id, MCI_CLOSE, MCI_WAIT);
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 3000));
+    EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_ABORTED}));
+    // A resume on a stopped device is refused.
+    const MCIDEVICEID again = OpenDevice(Track("tone3.mp3"));
+    EXPECT_EQ(Send(again, MCI_RESUME, 0), static_cast<MCIERROR>(MCIERR_NONAPPLICABLE_FUNCTION));
+    Send(again, MCI_CLOSE, MCI_WAIT);
+}
+
+TEST_F(GstDeviceTest, MissingAndUnplayableFilesAreDistinctErrors)
+{
+    MCIERROR missing = 0, text = 0;
+    EXPECT_EQ(OpenDevice(Track("none.mp3"), &missing), 0);
+    const QString fake = Track("notes.mp3");
+    QFile file(fake);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("These are notes, not music.\n").repeated(200));
+    file.close();
+    EXPECT_EQ(OpenDevice(fake, &text), 0);
+    EXPECT_EQ(missing, static_cast<MCIERROR>(MCIERR_FILE_NOT_FOUND));
+    EXPECT_EQ(text, static_cast<MCIERROR>(MCIERR_INVALID_FILE));
+    QString missingText, textText;
+    ASSERT_TRUE(mciGetErrorString(missing, missingText));
+    ASSERT_TRUE(mciGetErrorString(text, textText));
+    EXPECT_NE(missingText, textText);
+    // The failed opens held nothing.
+    EXPECT_NO_THROW(TFileStream(fake, fmOpenRead | fmShareExclusive));
+}
+
+TEST_F(GstDeviceTest, TrackFormatRecordingAndTheDoorAreRefused)
+{
+    const MCIDEVICEID id = OpenDevice(Track("tone1.mp3"));
+    MCI_SET_PARMS set;
+    set.dwTimeFormat = MCI_FORMAT_TMSF;
+    EXPECT_EQ(mciSendCommand(id, MCI_SET, MCI_SET_TIME_FORMAT, &set), static_cast<MCIERROR>(MCIERR_BAD_TIME_FORMAT));
+    EXPECT_EQ(mciSendCommand(id, MCI_SET, MCI_WAIT | MCI_SET_DOOR_OPEN, &set),
+              static_cast<MCIERROR>(MCIERR_UNSUPPORTED_FUNCTION));
+    EXPECT_EQ(Send(id, MCI_RECORD, 0), static_cast<MCIERROR>(MCIERR_UNSUPPORTED_FUNCTION));
+    set.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
+    EXPECT_EQ(mciSendCommand(id, MCI_SET, MCI_SET_TIME_FORMAT, &set), 0u);
+    Send(id, MCI_CLOSE, MCI_WAIT);
+}
+
+TEST_F(GstDeviceTest, AnOpenDeviceLetsOthersReadButNotTakeTheFileAlone)
+{
+    const MCIDEVICEID id = OpenDevice(Track("tone1.mp3"));
+    ASSERT_NE(id, 0);
+    EXPECT_THROW(TFileStream(Track("tone1.mp3"), fmOpenRead | fmShareCompat), EFOpenError);
+    EXPECT_NO_THROW(TFileStream(Track("tone1.mp3"), fmOpenRead | fmShareDenyNone));
+    Send(id, MCI_CLOSE, MCI_WAIT);
+    EXPECT_NO_THROW(TFileStream(Track("tone1.mp3"), fmOpenRead | fmShareCompat));
+    // A file held alone by somebody else cannot be opened by the device.
+    TFileStream holder(Track("tone1.mp3"), fmOpenRead | fmShareExclusive);
+    MCIERROR error = 0;
+    EXPECT_EQ(OpenDevice(Track("tone1.mp3"), &error), 0);
+    EXPECT_EQ(error, static_cast<MCIERROR>(MCIERR_DEVICE_LOCKED));
+}
+
+TEST_F(GstDeviceTest, ThePlayerControlDrivesTheRealDevice)
+{
+    TMediaPlayer player;
+    player.FileName = Track("tone1.mp3");
+    player.Close(); // nothing open: nothing happens
+    player.Open();
+    EXPECT_TRUE(player.Opened());
+    EXPECT_NEAR(player.Length(), orvex::testing::Mp3AudioMs(1.2), 50);
+    EXPECT_EQ(player.AutoEnabledButtons(), Bit(btPlay) | Bit(btNext) | Bit(btPrev) | Bit(btStep) | Bit(btBack));
+    int notices = 0;
+    player.OnNotify = [&](TMediaPlayer&) { ++notices; };
+    player.Play();
+    EXPECT_EQ(player.Mode(), mdPlaying);
+    ASSERT_TRUE(PumpUntil([&] { return notices > 0; }, 5000));
+    EXPECT_EQ(player.NotifyValue(), nfSuccessful);
+    EXPECT_EQ(player.Mode(), mdStopped);
+    EXPECT_EQ(player.Position(), player.Length());
+    // Playing a finished track starts it again from the top.
+    player.Play();
+    EXPECT_LT(player.Position(), 300);
+    EXPECT_EQ(player.Mode(), mdPlaying);
+    player.Close();
+    EXPECT_FALSE(player.Opened());
+    EXPECT_EQ(player.AutoEnabledButtons(), 0);
+
+    player.FileName = Track("gone.mp3");
+    try {
+        player.Open();
+        FAIL() << "a missing file opened";
+    } catch (const EMCIDeviceError& e) {
+        QString text;
+        mciGetErrorString(MCIERR_FILE_NOT_FOUND, text);
+        EXPECT_EQ(e.Message(), text);
+    }
+    EXPECT_FALSE(player.Opened());
+    EXPECT_EQ(player.DeviceID(), 0);
+}

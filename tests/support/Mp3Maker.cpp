@@ -1,0 +1,54 @@
+#include "Mp3Maker.h"
+
+#include <QFile>
+#include <cmath>
+#include <gst/gst.h>
+
+namespace orvex::testing {
+
+namespace {
+constexpr int kRate = 44100;
+constexpr int kSamplesPerBuffer = 441; // 10 ms
+
+int Buffers(double seconds)
+{
+    return static_cast<int>(std::lround(seconds * kRate / kSamplesPerBuffer));
+}
+} // namespace
+
+int Mp3AudioMs(double seconds)
+{
+    return Buffers(seconds) * 10;
+}
+
+bool MakeMp3(const QString& path, double seconds)
+{
+    gst_init(nullptr, nullptr);
+    const QString description =
+        QStringLiteral("audiotestsrc num-buffers=%1 samplesperbuffer=%2 wave=sine freq=440 ! "
+                       "audio/x-raw,rate=%3,channels=2 ! lamemp3enc target=bitrate cbr=true bitrate=128 ! "
+                       "filesink location=\"%4\"")
+            .arg(Buffers(seconds))
+            .arg(kSamplesPerBuffer)
+            .arg(kRate)
+            .arg(path);
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
+    if (!pipeline) {
+        g_clear_error(&error);
+        return false;
+    }
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* message = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
+                                                     static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    const bool ok = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+    if (message)
+        gst_message_unref(message);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return ok && QFile(path).size() > 0;
+}
+
+} // namespace orvex::testing

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace orvex::testing {
+
+// Encodes a sine tone of the given length into an MP3 file (CBR 128 kbit/s,
+// 44.1 kHz stereo) with GStreamer. Returns false when encoding fails.
+bool MakeMp3(const QString& path, double seconds);
+
+// The exact length, in milliseconds, of the audio MakeMp3 writes for seconds.
+int Mp3AudioMs(double seconds);
+
+} // namespace orvex::testing
