@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "FileSearch.h"
 #include "FolderChooser.h"
+#include "Id3Tag.h"
 #include "Jpeg.h"
 #include "Shell.h"
 #include "Stations.h"
@@ -282,6 +283,13 @@ void TfrmOrvex::CreateLocalGroup()
     mp3List->setSelectionMode(QAbstractItemView::SingleSelection);
     mp3List->setSortingEnabled(false);
     mp3List->setUniformItemSizes(true);
+    // A click on a name, or the selection moved with the keyboard.
+    connect(mp3List, &QListWidget::itemClicked, this, [this] { Guarded([this] { mp3ListClick(); }); });
+    connect(mp3List, &QListWidget::currentRowChanged, this, [this] {
+        if (m_listKeyDown)
+            Guarded([this] { mp3ListClick(); });
+    });
+    mp3List->installEventFilter(this);
 
     bitBtnOpenFolder = MakeButton<TBitBtn>(QStringLiteral("&mp3..."), group, 13, 157, 85, 33);
     bitBtnOpenFolder->setToolTip(QStringLiteral("Converter Item"));
@@ -289,8 +297,13 @@ void TfrmOrvex::CreateLocalGroup()
     Guarded([this] { bitBtnOpenFolder->SetGlyph(ResourceBitmap(QStringLiteral("open_folder.bmp")), 2); });
     connect(bitBtnOpenFolder, &QPushButton::clicked, this, [this] { Guarded([this] { bitBtnOpenFolderClick(); }); });
 
-    mp3Player = new QWidget(group);
+    // The bar's stored width is read before its buttons: three buttons of 29.
+    mp3Player = new TMediaPlayer(group);
+    mp3Player->Loading = true;
     SetBounds(mp3Player, 108, 157, 85, 30);
+    mp3Player->SetVisibleButtons(Bit(btPlay) | Bit(btPause) | Bit(btStop));
+    mp3Player->SetEnabledButtons(kAllButtons & ~Bit(btPlay));
+    mp3Player->Loaded();
 
     GroupBox1 = new QGroupBox(QStringLiteral(" Tag information: "), group);
     SetBounds(GroupBox1, 197, 47, 395, 166);
@@ -425,6 +438,13 @@ bool TfrmOrvex::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == editAddress && event->type() == QEvent::MouseMove)
         Guarded([this] { editAddressMouseMove(); });
+    if (watched == mp3List) {
+        // The list moves its selection while it handles a key press.
+        if (event->type() == QEvent::KeyPress)
+            m_listKeyDown = true;
+        else if (event->type() == QEvent::KeyRelease || event->type() == QEvent::FocusOut)
+            m_listKeyDown = false;
+    }
     if (watched == edtURL && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         bool taken = false;
@@ -527,9 +547,33 @@ void TfrmOrvex::WebBrowser1CommandStateChange(int command, bool enable)
     edtURL->setText(AnsiToString(StringToAnsi(WebBrowser1->LocationURL())));
 }
 
-// ---- local playback
+// ---- track selection and playback progress
 
-void TfrmOrvex::ProgressTimerTimer() {}
+void TfrmOrvex::mp3ListClick()
+{
+    const QListWidgetItem* item = mp3List->currentItem();
+    if (mp3List->count() == 0 || !item)
+        return;
+    m_trackPath = m_musicFolder + item->text();
+    ReadId3Tag(m_trackPath, edtTitle, edtArtist, edtAlbum, edtYear, edtGenre, edtComment);
+    // The track bar's maximum doubles as the open-track flag: 0 until the
+    // device has opened the track.
+    trackBar->setMaximum(0);
+    Gauge->SetMaxValue(0);
+    mp3Player->Close();
+    mp3Player->FileName = m_trackPath;
+    mp3Player->Open();
+    trackBar->setMaximum(mp3Player->Length());
+    Gauge->SetMaxValue(mp3Player->Length());
+}
+
+void TfrmOrvex::ProgressTimerTimer()
+{
+    if (trackBar->maximum() == 0)
+        return;
+    trackBar->setValue(mp3Player->Position());
+    Gauge->SetProgress(mp3Player->Position());
+}
 
 // ---- music folder and track list
 

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "Forms.h"
 #include "Gauge.h"
+#include "MediaPlayer.h"
 #include "StdControls.h"
 #include "WebBrowser.h"
 
@@ -71,7 +72,7 @@ public:
     TLabel* lblQuilloAudioStation = nullptr;
     QListWidget* mp3List = nullptr;
     TBitBtn* bitBtnOpenFolder = nullptr;
-    QWidget* mp3Player = nullptr;
+    TMediaPlayer* mp3Player = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     QLineEdit* edtTitle = nullptr;
     QLineEdit* edtArtist = nullptr;
@@ -106,6 +107,7 @@ public:
     void cmbBoxRadioChange();
     void editAddressMouseMove();
     void bitBtnOpenFolderClick();
+    void mp3ListClick();
     void txtFolderMouseMove();
     void ProgressTimerTimer();
 
@@ -132,6 +134,7 @@ private:
 
     QString m_musicFolder;
     QString m_trackPath;
+    bool m_listKeyDown = false; // the list's selection is moving by keyboard
 };
 
 // Lists the folder's "*.mp3" names into the list, replacing what it held.

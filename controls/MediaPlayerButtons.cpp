@@ -318,8 +318,8 @@ void TMediaPlayer::PressAt(int x)
     m_currentRect = ButtonRect(m_currentButton);
     m_pressed = true;
     m_down = true;
+    // The widget under a press keeps the mouse until the release: no explicit capture.
     repaint();
-    grabMouse();
 }
 
 void TMediaPlayer::mousePressEvent(QMouseEvent* event)
@@ -349,7 +349,6 @@ void TMediaPlayer::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    releaseMouse();
     if (m_pressed && m_down) {
         m_down = false;
         repaint();

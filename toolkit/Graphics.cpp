@@ -443,6 +443,40 @@ std::uint32_t ApplyRop(TRasterOp rop, std::uint32_t source, std::uint32_t dest)
     return Rop3(rop, 0xFFFFFFFFu, source, dest);
 }
 
+namespace {
+
+// Combines a row of 32-bit pixels; the frequent operations have loops of
+// their own, the rest go through the truth table. The alpha byte stays opaque.
+void CombineRow(QRgb* dest, const QRgb* source, int count, TRasterOp rop)
+{
+    constexpr QRgb kOpaque = 0xFF000000u;
+    switch (rop) {
+    case SRCCOPY: std::memcpy(dest, source, sizeof(QRgb) * static_cast<std::size_t>(count)); return;
+    case SRCINVERT:
+        for (int i = 0; i < count; ++i)
+            dest[i] = (dest[i] ^ source[i]) | kOpaque;
+        return;
+    case SRCAND:
+        for (int i = 0; i < count; ++i)
+            dest[i] = (dest[i] & source[i]) | kOpaque;
+        return;
+    case SRCPAINT:
+        for (int i = 0; i < count; ++i)
+            dest[i] = dest[i] | source[i] | kOpaque;
+        return;
+    case NOTSRCCOPY:
+        for (int i = 0; i < count; ++i)
+            dest[i] = ~source[i] | kOpaque;
+        return;
+    default:
+        for (int i = 0; i < count; ++i)
+            dest[i] = ApplyRop(rop, source[i], dest[i]) | kOpaque;
+        return;
+    }
+}
+
+} // namespace
+
 void BitBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy, TRasterOp rop)
 {
     QImage& target = dest.Image();
@@ -450,10 +484,10 @@ void BitBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& s
     if (target.isNull() || from.isNull() || !Clip(target, x, y, width, height, from, sx, sy))
         return;
     const ValueKind kind = KindOf(target);
-    if (rop == SRCCOPY && kind == ValueKind::Rgb && KindOf(from) == ValueKind::Rgb) {
+    if (kind == ValueKind::Rgb && KindOf(from) == ValueKind::Rgb) {
         for (int row = 0; row < height; ++row)
-            std::memcpy(reinterpret_cast<QRgb*>(target.scanLine(y + row)) + x,
-                        reinterpret_cast<const QRgb*>(from.constScanLine(sy + row)) + sx, sizeof(QRgb) * width);
+            CombineRow(reinterpret_cast<QRgb*>(target.scanLine(y + row)) + x,
+                       reinterpret_cast<const QRgb*>(from.constScanLine(sy + row)) + sx, width, rop);
     } else {
         const SourceReader read(from, target);
         for (int row = 0; row < height; ++row)
@@ -524,6 +558,16 @@ void PatBlt(TBitmap& dest, const TRect& rect, TColor color, TRasterOp rop)
     const ValueKind kind = KindOf(target);
     const std::uint32_t value = ValueOfColor(target, kind, ToQRgb(color));
     const QRect area = rect.ToQRect().intersected(target.rect());
+    if (kind == ValueKind::Rgb && (rop == PATCOPY || rop == BLACKNESS || rop == WHITENESS)) {
+        // Plain fills, a row at a time.
+        const QRgb fill = 0xFF000000u | (rop == PATCOPY ? value : rop == WHITENESS ? 0xFFFFFFu : 0u);
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(target.scanLine(y));
+            std::fill(line + area.left(), line + area.right() + 1, fill);
+        }
+        dest.CanvasChanged();
+        return;
+    }
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
             StoreValue(target, kind, x, y, Rop3(rop, value, 0, RawValue(target, kind, x, y)));

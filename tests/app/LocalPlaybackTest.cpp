@@ -1,0 +1,183 @@
+#include "WindowFixture.h"
+
+#include "FolderChooser.h"
+#include "Id3Tag.h"
+#include "Mp3Maker.h"
+
+#include <QTest>
+
+using namespace orvex;
+using orvex::testing::PumpUntil;
+
+namespace {
+
+constexpr int kDisabled = 1, kColoured = 2;
+
+// The window over a folder of generated, tagged tracks, in Local mode.
+class LocalPlaybackTest : public orvex::testing::WindowFixture {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_music = new QTemporaryDir;
+        AddTrack("long.mp3", 3.0, "Can\xe7\xe3o longa", 17);
+        AddTrack("short.mp3", 0.8, "Curta", 13);
+        QFile bad(s_music->filePath(QStringLiteral("bad.mp3")));
+        ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray("not music at all\n").repeated(100));
+    }
+    static void TearDownTestSuite() { delete s_music; }
+    static void AddTrack(const char* name, double seconds, const QByteArray& title, int genre)
+    {
+        const QString path = s_music->filePath(QString::fromLatin1(name));
+        ASSERT_TRUE(orvex::testing::MakeMp3(path, seconds));
+        QByteArray tag = "TAG" + title.leftJustified(30, '\0') + QByteArray("Orvex").leftJustified(30, '\0') +
+                         QByteArray("Testes").leftJustified(30, '\0') + "2026" + QByteArray(30, '\0') +
+                         static_cast<char>(genre);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(tag);
+    }
+
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        FolderChooserHook = [](const QString&) { return s_music->path(); };
+        TfrmOrvex& form = Form();
+        form.show();
+        form.rdButtonLOCALAudio->setChecked(true);
+        form.bitBtnOpenFolder->click();
+        // What showing the window reported about its pictures is not this suite's concern.
+        m_errors.clear();
+    }
+    void TearDown() override
+    {
+        FolderChooserHook = nullptr;
+        WindowFixture::TearDown();
+    }
+    void ClickTrack(const char* name)
+    {
+        QListWidget* list = Form().mp3List;
+        const auto found = list->findItems(QString::fromLatin1(name), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found[0]).center());
+    }
+    void PressButton(TMPBtnType kind)
+    {
+        const QPoint at(kind * 28 + 14, 15);
+        QTest::mousePress(Form().mp3Player, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(Form().mp3Player, Qt::LeftButton, {}, at);
+    }
+    std::vector<int> States()
+    {
+        TMediaPlayer* bar = Form().mp3Player;
+        return {bar->GlyphState(btPlay), bar->GlyphState(btPause), bar->GlyphState(btStop)};
+    }
+
+    static QTemporaryDir* s_music;
+};
+
+QTemporaryDir* LocalPlaybackTest::s_music = nullptr;
+
+} // namespace
+
+TEST_F(LocalPlaybackTest, AClickedTrackPlaysAndTheWindowFollowsIt)
+{
+    TfrmOrvex& form = Form();
+    EXPECT_EQ(States(), (std::vector<int>{kDisabled, kDisabled, kDisabled}));
+    ClickTrack("long.mp3");
+    ASSERT_TRUE(m_errors.empty()) << m_errors[0].toStdString();
+    EXPECT_EQ(form.TrackPath(), s_music->path() + QStringLiteral("/long.mp3"));
+    EXPECT_EQ(form.edtTitle->text(), QStringLiteral("Can\u00e7\u00e3o longa"));
+    EXPECT_EQ(form.edtGenre->text(), QStringLiteral("Rock"));
+    const int length = form.mp3Player->Length();
+    EXPECT_NEAR(length, 3000, 50);
+    EXPECT_EQ(form.trackBar->maximum(), length);
+    EXPECT_EQ(form.Gauge->MaxValue(), length);
+    EXPECT_EQ(States(), (std::vector<int>{kColoured, kDisabled, kDisabled}));
+
+    PressButton(btPlay);
+    EXPECT_EQ(States(), (std::vector<int>{kDisabled, kColoured, kColoured}));
+    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > 0 && form.Gauge->Progress() > 0; }, 1000));
+    ASSERT_TRUE(PumpUntil([&] { return form.Gauge->PercentDone() >= 10; }, 2000));
+    EXPECT_NEAR(form.trackBar->value(), form.mp3Player->Position(), 150);
+
+    PressButton(btPause);
+    EXPECT_EQ(form.mp3Player->Mode(), mdPaused);
+    PumpUntil([] { return false; }, 250);
+    const int held = form.trackBar->value();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_NEAR(form.trackBar->value(), held, 20);
+    EXPECT_EQ(States(), (std::vector<int>{kColoured, kColoured, kColoured}));
+
+    PressButton(btStop);
+    EXPECT_EQ(form.mp3Player->Mode(), mdStopped);
+    EXPECT_EQ(States(), (std::vector<int>{kColoured, kDisabled, kDisabled}));
+    EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(LocalPlaybackTest, TheEndOfATrackEnablesPlayAgain)
+{
+    TfrmOrvex& form = Form();
+    ClickTrack("short.mp3");
+    PressButton(btPlay);
+    ASSERT_TRUE(PumpUntil([&] { return form.mp3Player->GlyphState(btPlay) == kColoured; }, 5000));
+    EXPECT_EQ(States(), (std::vector<int>{kColoured, kDisabled, kDisabled}));
+    EXPECT_EQ(form.mp3Player->NotifyValue(), nfSuccessful);
+    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() == form.trackBar->maximum(); }, 1000));
+    EXPECT_EQ(form.Gauge->PercentDone(), 100);
+    // Play again starts from the top.
+    PressButton(btPlay);
+    EXPECT_LT(form.mp3Player->Position(), 300);
+}
+
+TEST_F(LocalPlaybackTest, ClickingThePlayingTrackShowsTheOpenErrorAndPlaybackGoesOn)
+{
+    TfrmOrvex& form = Form();
+    ClickTrack("long.mp3");
+    PressButton(btPlay);
+    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > 0; }, 1000));
+    form.edtTitle->setText(QStringLiteral("kept"));
+    ClickTrack("long.mp3");
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_TRUE(m_errors[0].startsWith(QStringLiteral("Cannot open file \"%1/long.mp3\".").arg(s_music->path())));
+    EXPECT_EQ(form.edtTitle->text(), QStringLiteral("kept"));
+    EXPECT_EQ(form.mp3Player->Mode(), mdPlaying);
+    const int before = form.trackBar->value();
+    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > before + 200; }, 2000));
+}
+
+TEST_F(LocalPlaybackTest, AFileTheDeviceCannotOpenLeavesNothingFollowed)
+{
+    TfrmOrvex& form = Form();
+    ClickTrack("long.mp3");
+    ASSERT_TRUE(m_errors.empty());
+    ClickTrack("bad.mp3");
+    ASSERT_EQ(m_errors.size(), 1u);
+    QString expected;
+    mciGetErrorString(MCIERR_INVALID_FILE, expected);
+    EXPECT_EQ(m_errors[0], expected);
+    // The tag reader had its say first.
+    EXPECT_EQ(form.edtTitle->text(), kNoTagText);
+    EXPECT_EQ(form.trackBar->maximum(), 0);
+    EXPECT_EQ(form.Gauge->MaxValue(), 0);
+    EXPECT_FALSE(form.mp3Player->Opened());
+    EXPECT_EQ(States(), (std::vector<int>{kDisabled, kDisabled, kDisabled}));
+    // The timer follows nothing.
+    PumpUntil([] { return false; }, 250);
+    EXPECT_EQ(form.trackBar->value(), 0);
+}
+
+TEST_F(LocalPlaybackTest, MovingTheSelectionWithTheKeyboardOpensTheTrack)
+{
+    TfrmOrvex& form = Form();
+    ClickTrack("long.mp3");
+    form.mp3List->setFocus();
+    const int from = form.mp3List->currentRow();
+    const int to = form.mp3List->row(form.mp3List->findItems(QStringLiteral("short.mp3"), Qt::MatchExactly)[0]);
+    // Each step opens the track it lands on (the damaged one on the way may say so).
+    for (int row = from; row != to; row += to > from ? 1 : -1)
+        QTest::keyClick(form.mp3List, to > from ? Qt::Key_Down : Qt::Key_Up);
+    EXPECT_EQ(form.TrackPath(), s_music->path() + QStringLiteral("/short.mp3"));
+    EXPECT_EQ(form.edtTitle->text(), QStringLiteral("Curta"));
+    EXPECT_NEAR(form.trackBar->maximum(), 800, 50);
+}
