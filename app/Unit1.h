@@ -20,7 +20,7 @@ namespace orvex {
 
 // The maker's addresses shown by the two link labels of the Local view.
 inline constexpr const char* kMakerWebAddress = "http://www.kelvara.example.com";
-inline constexpr const char* kMakerEmailAddress = "quillo@kelvara.example.com";
+inline constexpr const char* kMakerEmailAddress = "quillo@example.com";
 inline constexpr const char* kLoudspeakerPicture = "auto_falantes1.gif";
 inline constexpr const char* kPageTemplate = "indexIIc.htm";
 inline constexpr const char* kPlayerPage = "indexII.htm";

@@ -17,13 +17,26 @@ namespace orvex {
 
 // ---- fonts
 
+namespace {
+
+// The window's captions were fitted to a narrow face: Liberation Sans (the
+// widths of the usual Western sans-serif) where it is installed, else the
+// desktop's own sans-serif face.
+QFont SansSerifFace()
+{
+    static const bool liberation = QFontDatabase::hasFamily(QStringLiteral("Liberation Sans"));
+    return liberation ? QFont(QStringLiteral("Liberation Sans")) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+}
+
+} // namespace
+
 QFont ToQFont(const TFont& font)
 {
     QFont qfont;
     if (font.Name.compare(QLatin1String("LcdD"), Qt::CaseInsensitive) == 0)
         qfont.setFamily(QStringLiteral("DSEG7 Classic"));
     else if (font.Name.compare(QLatin1String("MS Sans Serif"), Qt::CaseInsensitive) == 0)
-        qfont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        qfont = SansSerifFace();
     else
         qfont.setFamily(font.Name);
     qfont.setPixelSize(std::max(1, std::abs(font.Height)));

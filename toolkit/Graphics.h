@@ -45,8 +45,9 @@ struct TFont {
     unsigned Style = 0;
     TColor Color = clWindowText;
 };
-// Maps the program's face names to the desktop's: "MS Sans Serif" is the
-// desktop's sans-serif face, "LcdD" the seven-segment DSEG7 face.
+// Maps the program's face names to the desktop's: "MS Sans Serif" is
+// Liberation Sans (or the desktop's sans-serif face), "LcdD" the
+// seven-segment DSEG7 face.
 QFont ToQFont(const TFont& font);
 QFont MakeFont(const QString& name, int height, unsigned style = 0);
 
