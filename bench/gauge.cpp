@@ -1,10 +1,10 @@
 // One frame of the main window's gauge (579 x 17, bar and percentage), and
 // one frame of the media player bar: what the window redraws while a track plays.
+#include "BenchMain.h"
+
 #include "Gauge.h"
 #include "MediaPlayer.h"
 
-#include <QApplication>
-#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -33,13 +33,4 @@ BENCHMARK(PlayerBarFrame)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ORVEX_BENCHMARK_MAIN()

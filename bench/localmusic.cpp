@@ -1,13 +1,13 @@
 // The track list over a large folder, and reading one file's tag.
+#include "BenchMain.h"
+
 #include "Id3Tag.h"
 #include "Unit1.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -49,13 +49,4 @@ BENCHMARK(ReadId3TagOfATrack)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ORVEX_BENCHMARK_MAIN()

@@ -1,10 +1,9 @@
 // The media device: opening an MP3 until it is ready to play, and one
 // position query (the window asks twice every 100 ms while a track plays).
-#include "MediaPlayer.h"
-#include "Mci.h"
+#include "BenchMain.h"
 
-#include <QApplication>
-#include <benchmark/benchmark.h>
+#include "MediaPlayer.h"
+
 
 namespace {
 
@@ -38,16 +37,4 @@ BENCHMARK(PositionQueryWhilePlaying)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("ORVEX_AUDIO_SINK"))
-        qputenv("ORVEX_AUDIO_SINK", "fakesink");
-    QApplication app(argc, argv);
-    orvex::MciRegisterStandardDrivers();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ORVEX_BENCHMARK_MAIN()

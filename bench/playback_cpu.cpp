@@ -1,17 +1,14 @@
 // The program's own CPU use while a track plays with the window open: the
 // window in Local mode follows playback every 100 ms, the device plays in
 // real time. Reported as a share of one core (the counter cpu_percent).
-#include "Application.h"
-#include "Mci.h"
-#include "Picture.h"
-#include "Unit1.h"
-#include "WebBrowser.h"
+#include "BenchMain.h"
 
-#include <QApplication>
+#include "Application.h"
+#include "Unit1.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 namespace {
@@ -66,18 +63,4 @@ BENCHMARK(CpuWhileATrackPlays)->Iterations(1)->UseManualTime()->Unit(benchmark::
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("ORVEX_AUDIO_SINK"))
-        qputenv("ORVEX_AUDIO_SINK", "fakesink");
-    orvex::PrepareBrowserEngine();
-    QApplication app(argc, argv);
-    orvex::RegisterStandardPictureFormats();
-    orvex::MciRegisterStandardDrivers();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ORVEX_BENCHMARK_MAIN()

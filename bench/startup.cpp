@@ -1,13 +1,10 @@
 // Start-up to a shown window: build the window (its controls and the creation
 // steps), show it and let it paint, then close it.
+#include "BenchMain.h"
+
 #include "Application.h"
-#include "Picture.h"
-#include "WebBrowser.h"
 #include "Unit1.h"
 
-#include <QApplication>
-#include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -29,15 +26,4 @@ BENCHMARK(StartupToShownWindow)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    orvex::PrepareBrowserEngine();
-    QApplication app(argc, argv);
-    orvex::RegisterStandardPictureFormats();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ORVEX_BENCHMARK_MAIN()

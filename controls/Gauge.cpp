@@ -102,42 +102,27 @@ int TGauge::PercentDone() const
 
 void TGauge::SetKind(TGaugeKind value)
 {
-    if (value != m_kind) {
-        m_kind = value;
-        Repaint();
-    }
+    Change(m_kind, value);
 }
 
 void TGauge::SetShowText(bool value)
 {
-    if (value != m_showText) {
-        m_showText = value;
-        Repaint();
-    }
+    Change(m_showText, value);
 }
 
 void TGauge::SetBorderStyle(TBorderStyle value)
 {
-    if (value != m_borderStyle) {
-        m_borderStyle = value;
-        Repaint();
-    }
+    Change(m_borderStyle, value);
 }
 
 void TGauge::SetForeColor(TColor value)
 {
-    if (value != m_foreColor) {
-        m_foreColor = value;
-        Repaint();
-    }
+    Change(m_foreColor, value);
 }
 
 void TGauge::SetBackColor(TColor value)
 {
-    if (value != m_backColor) {
-        m_backColor = value;
-        Repaint();
-    }
+    Change(m_backColor, value);
 }
 
 void TGauge::Repaint()
@@ -209,9 +194,10 @@ void TGauge::PaintBar(TBitmap& overlay, const TRect& rect) const
     }
 }
 
-void TGauge::PaintPie(TBitmap& overlay, const TRect& rect) const
+QSize TGauge::PrepareDial(TCanvas& canvas, const TRect& rect) const
 {
-    TCanvas& canvas = overlay.Canvas();
+    // The pie and the needle stand on the surround colour, their face in the
+    // back colour, outlined in the fore colour.
     int w = rect.Right - rect.Left;
     int h = rect.Bottom - rect.Top;
     if (m_borderStyle == TBorderStyle::bsSingle) {
@@ -223,6 +209,14 @@ void TGauge::PaintPie(TBitmap& overlay, const TRect& rect) const
     canvas.Brush.Color = m_backColor;
     canvas.Pen.Color = m_foreColor;
     canvas.Pen.Width = 1;
+    return QSize(w, h);
+}
+
+void TGauge::PaintPie(TBitmap& overlay, const TRect& rect) const
+{
+    TCanvas& canvas = overlay.Canvas();
+    const QSize dial = PrepareDial(canvas, rect);
+    const int w = dial.width(), h = dial.height();
     canvas.Ellipse(Rect(rect.Left, rect.Top, w, h));
     if (PercentDone() > 0) {
         canvas.Brush.Color = m_foreColor;
@@ -236,17 +230,8 @@ void TGauge::PaintPie(TBitmap& overlay, const TRect& rect) const
 void TGauge::PaintNeedle(TBitmap& overlay, const TRect& rect) const
 {
     TCanvas& canvas = overlay.Canvas();
-    int w = rect.Right - rect.Left;
-    int h = rect.Bottom - rect.Top;
-    if (m_borderStyle == TBorderStyle::bsSingle) {
-        ++w;
-        ++h;
-    }
-    canvas.Brush.Color = Color;
-    canvas.FillRect(rect);
-    canvas.Brush.Color = m_backColor;
-    canvas.Pen.Color = m_foreColor;
-    canvas.Pen.Width = 1;
+    const QSize dial = PrepareDial(canvas, rect);
+    const int w = dial.width(), h = dial.height();
     // The upper half of the ellipse, and its base line.
     canvas.Pie(rect.Left, rect.Top, w, h * 2 - 1, rect.Left + w, rect.Bottom - 1, rect.Left, rect.Bottom - 1);
     canvas.MoveTo(rect.Left, rect.Bottom);

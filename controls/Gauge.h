@@ -67,6 +67,16 @@ protected:
 
 private:
     void Repaint();
+    // Stores a changed property and repaints; an unchanged one does nothing.
+    template <class T>
+    void Change(T& field, T value)
+    {
+        if (value != field) {
+            field = value;
+            Repaint();
+        }
+    }
+    QSize PrepareDial(TCanvas& canvas, const TRect& rect) const;
     TRect PaintRect() const;
     void PaintBar(TBitmap& overlay, const TRect& rect) const;
     void PaintPie(TBitmap& overlay, const TRect& rect) const;

@@ -174,6 +174,8 @@ private:
     MCIERROR Send(unsigned message, std::uint32_t flags, void* params, bool record = true);
     std::uint32_t StatusItem(std::uint32_t item, bool checkOpen);
     void QueryCapabilities();
+    void GoToTrackPosition(std::uint32_t flags, std::int32_t target);
+    void SeekWith(std::uint32_t flags, std::int32_t to);
     void DeviceNotified(unsigned result);
     void DisplayDestroyed();
 

@@ -218,52 +218,52 @@ void TMediaPlayer::Stop()
 void TMediaPlayer::Next()
 {
     CheckOpen();
-    MCI_SEEK_PARMS seek;
-    std::uint32_t flags = WaitFlags();
-    if (TimeFormat() == MCI_FORMAT_TMSF) {
-        const int track = TmsfTrack(static_cast<std::uint32_t>(Position()));
-        const int tracks = Tracks();
-        const std::int32_t target = TrackPosition(static_cast<std::uint32_t>(track == tracks ? tracks : track + 1));
-        if (Mode() == mdPlaying) {
-            SetStartPos(target);
-            Play();
-            m_currentButton = btPlay;
-            return;
-        }
-        flags |= MCI_TO;
-        seek.dwTo = static_cast<std::uint32_t>(target);
-    } else {
-        flags |= MCI_SEEK_TO_END;
+    const std::uint32_t flags = WaitFlags();
+    if (TimeFormat() != MCI_FORMAT_TMSF) {
+        SeekWith(flags | MCI_SEEK_TO_END, 0);
+        return;
     }
-    seek.dwCallback = this;
-    Send(MCI_SEEK, flags, &seek);
+    const int track = TmsfTrack(static_cast<std::uint32_t>(Position()));
+    const int tracks = Tracks();
+    GoToTrackPosition(flags, TrackPosition(static_cast<std::uint32_t>(track == tracks ? tracks : track + 1)));
 }
 
 void TMediaPlayer::Previous()
 {
     CheckOpen();
-    MCI_SEEK_PARMS seek;
-    std::uint32_t flags = WaitFlags();
-    if (TimeFormat() == MCI_FORMAT_TMSF) {
-        const auto position = static_cast<std::uint32_t>(Position());
-        const int track = TmsfTrack(position);
-        const auto start = static_cast<std::uint32_t>(TrackPosition(static_cast<std::uint32_t>(track)));
-        // Within the first second of a track (frames are not compared), go
-        // to the track before; later, to the start of this one.
-        std::int32_t target = static_cast<std::int32_t>(start);
-        if (track != 1 && TmsfMinutes(position) == TmsfMinutes(start) && TmsfSeconds(position) == TmsfSeconds(start))
-            target = TrackPosition(static_cast<std::uint32_t>(track - 1));
-        if (Mode() == mdPlaying) {
-            SetStartPos(target);
-            Play();
-            m_currentButton = btPlay;
-            return;
-        }
-        flags |= MCI_TO;
-        seek.dwTo = static_cast<std::uint32_t>(target);
-    } else {
-        flags |= MCI_SEEK_TO_START;
+    const std::uint32_t flags = WaitFlags();
+    if (TimeFormat() != MCI_FORMAT_TMSF) {
+        SeekWith(flags | MCI_SEEK_TO_START, 0);
+        return;
     }
+    const auto position = static_cast<std::uint32_t>(Position());
+    const int track = TmsfTrack(position);
+    const auto start = static_cast<std::uint32_t>(TrackPosition(static_cast<std::uint32_t>(track)));
+    // Within the first second of a track (frames are not compared), go to
+    // the track before; later, to the start of this one.
+    std::int32_t target = static_cast<std::int32_t>(start);
+    if (track != 1 && TmsfMinutes(position) == TmsfMinutes(start) && TmsfSeconds(position) == TmsfSeconds(start))
+        target = TrackPosition(static_cast<std::uint32_t>(track - 1));
+    GoToTrackPosition(flags, target);
+}
+
+void TMediaPlayer::GoToTrackPosition(std::uint32_t flags, std::int32_t target)
+{
+    // A playing device plays on from the target (the click counts as Play);
+    // a stopped one only moves there.
+    if (Mode() == mdPlaying) {
+        SetStartPos(target);
+        Play();
+        m_currentButton = btPlay;
+        return;
+    }
+    SeekWith(flags | MCI_TO, target);
+}
+
+void TMediaPlayer::SeekWith(std::uint32_t flags, std::int32_t to)
+{
+    MCI_SEEK_PARMS seek;
+    seek.dwTo = static_cast<std::uint32_t>(to);
     seek.dwCallback = this;
     Send(MCI_SEEK, flags, &seek);
 }
