@@ -1,0 +1,285 @@
+#include "Graphics.h"
+
+#include <QImage>
+#include <algorithm>
+#include <cstring>
+
+namespace orvex {
+
+// ---- raster operations
+
+namespace {
+
+// The kinds of pixel value a raster operation combines.
+enum class ValueKind { Rgb, Index, Bit };
+
+ValueKind KindOf(const QImage& image)
+{
+    switch (image.format()) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB: return ValueKind::Bit;
+    case QImage::Format_Indexed8: return ValueKind::Index;
+    default: return ValueKind::Rgb;
+    }
+}
+
+std::uint32_t RawValue(const QImage& image, ValueKind kind, int x, int y)
+{
+    switch (kind) {
+    case ValueKind::Rgb:
+        return reinterpret_cast<const QRgb*>(image.constScanLine(y))[x] & 0xFFFFFF;
+    case ValueKind::Index: return image.constScanLine(y)[x];
+    case ValueKind::Bit: return static_cast<std::uint32_t>(image.pixelIndex(x, y));
+    }
+    return 0;
+}
+
+int NearestIndex(const QImage& image, QRgb color)
+{
+    int best = 0;
+    long bestDistance = -1;
+    for (int i = 0; i < image.colorCount(); ++i) {
+        const QRgb c = image.color(i);
+        const long dr = qRed(c) - qRed(color), dg = qGreen(c) - qGreen(color), db = qBlue(c) - qBlue(color);
+        const long distance = dr * dr + dg * dg + db * db;
+        if (bestDistance < 0 || distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+            if (distance == 0)
+                break;
+        }
+    }
+    return best;
+}
+
+// A colour as a value of the destination's kind. A colour becomes a mask bit
+// 1 where it is white (the background colour) and 0 elsewhere.
+std::uint32_t ValueOfColor(const QImage& dest, ValueKind kind, QRgb color)
+{
+    switch (kind) {
+    case ValueKind::Rgb: return color & 0xFFFFFF;
+    case ValueKind::Index: return static_cast<std::uint32_t>(NearestIndex(dest, color));
+    case ValueKind::Bit: return (color & 0xFFFFFF) == 0xFFFFFF ? 1u : 0u;
+    }
+    return 0;
+}
+
+// Reads a source pixel as a value of the destination's kind: the raw value
+// when both kinds agree, the colour translated otherwise.
+class SourceReader {
+public:
+    SourceReader(const QImage& source, const QImage& dest) : m_source(source), m_dest(dest)
+    {
+        m_sourceKind = KindOf(source);
+        m_destKind = KindOf(dest);
+        m_raw = m_sourceKind == m_destKind && (m_sourceKind != ValueKind::Index || source.colorTable() == dest.colorTable());
+        if (!m_raw && m_sourceKind != ValueKind::Rgb) {
+            for (int i = 0; i < source.colorCount(); ++i)
+                m_translated.push_back(ValueOfColor(dest, m_destKind, source.color(i)));
+        }
+    }
+    std::uint32_t operator()(int x, int y) const
+    {
+        if (m_raw)
+            return RawValue(m_source, m_sourceKind, x, y);
+        if (m_sourceKind != ValueKind::Rgb) {
+            const auto index = static_cast<std::size_t>(RawValue(m_source, m_sourceKind, x, y));
+            return index < m_translated.size() ? m_translated[index] : 0;
+        }
+        return ValueOfColor(m_dest, m_destKind, m_source.pixel(x, y));
+    }
+
+private:
+    const QImage& m_source;
+    const QImage& m_dest;
+    ValueKind m_sourceKind, m_destKind;
+    bool m_raw = false;
+    std::vector<std::uint32_t> m_translated;
+};
+
+void StoreValue(QImage& image, ValueKind kind, int x, int y, std::uint32_t value)
+{
+    switch (kind) {
+    case ValueKind::Rgb:
+        reinterpret_cast<QRgb*>(image.scanLine(y))[x] = 0xFF000000u | (value & 0xFFFFFF);
+        break;
+    case ValueKind::Index:
+        image.scanLine(y)[x] = static_cast<std::uint8_t>(std::min<std::uint32_t>(value & 0xFF, std::max(image.colorCount() - 1, 0)));
+        break;
+    case ValueKind::Bit: image.setPixel(x, y, value & 1); break;
+    }
+}
+
+// Clips a copy of width x height from (sx, sy) to (x, y) against both images.
+bool Clip(const QImage& dest, int& x, int& y, int& width, int& height, const QImage& source, int& sx, int& sy)
+{
+    if (x < 0) { sx -= x; width += x; x = 0; }
+    if (y < 0) { sy -= y; height += y; y = 0; }
+    if (sx < 0) { x -= sx; width += sx; sx = 0; }
+    if (sy < 0) { y -= sy; height += sy; sy = 0; }
+    width = std::min({width, dest.width() - x, source.width() - sx});
+    height = std::min({height, dest.height() - y, source.height() - sy});
+    return width > 0 && height > 0;
+}
+
+} // namespace
+
+namespace {
+
+// The operation's code byte is a truth table: bit (P*4 + S*2 + D) holds the
+// result for pattern P, source S and destination D.
+std::uint32_t Rop3(TRasterOp rop, std::uint32_t pattern, std::uint32_t source, std::uint32_t dest)
+{
+    const unsigned code = (rop >> 16) & 0xFF;
+    std::uint32_t result = 0;
+    for (unsigned bit = 0; bit < 8; ++bit) {
+        if (!(code & (1u << bit)))
+            continue;
+        const std::uint32_t p = (bit & 4) ? pattern : ~pattern;
+        const std::uint32_t s = (bit & 2) ? source : ~source;
+        const std::uint32_t d = (bit & 1) ? dest : ~dest;
+        result |= p & s & d;
+    }
+    return result;
+}
+
+} // namespace
+
+std::uint32_t ApplyRop(TRasterOp rop, std::uint32_t source, std::uint32_t dest)
+{
+    // Copies between bitmaps have no brush: the pattern is all ones.
+    return Rop3(rop, 0xFFFFFFFFu, source, dest);
+}
+
+namespace {
+
+// Combines a row of 32-bit pixels; the frequent operations have loops of
+// their own, the rest go through the truth table. The alpha byte stays opaque.
+void CombineRow(QRgb* dest, const QRgb* source, int count, TRasterOp rop)
+{
+    constexpr QRgb kOpaque = 0xFF000000u;
+    switch (rop) {
+    case SRCCOPY: std::memcpy(dest, source, sizeof(QRgb) * static_cast<std::size_t>(count)); return;
+    case SRCINVERT:
+        for (int i = 0; i < count; ++i)
+            dest[i] = (dest[i] ^ source[i]) | kOpaque;
+        return;
+    case SRCAND:
+        for (int i = 0; i < count; ++i)
+            dest[i] = (dest[i] & source[i]) | kOpaque;
+        return;
+    case SRCPAINT:
+        for (int i = 0; i < count; ++i)
+            dest[i] = dest[i] | source[i] | kOpaque;
+        return;
+    case NOTSRCCOPY:
+        for (int i = 0; i < count; ++i)
+            dest[i] = ~source[i] | kOpaque;
+        return;
+    default:
+        for (int i = 0; i < count; ++i)
+            dest[i] = ApplyRop(rop, source[i], dest[i]) | kOpaque;
+        return;
+    }
+}
+
+} // namespace
+
+void BitBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy, TRasterOp rop)
+{
+    QImage& target = dest.Image();
+    const QImage& from = source.Image();
+    if (target.isNull() || from.isNull() || !Clip(target, x, y, width, height, from, sx, sy))
+        return;
+    const ValueKind kind = KindOf(target);
+    if (kind == ValueKind::Rgb && KindOf(from) == ValueKind::Rgb) {
+        for (int row = 0; row < height; ++row)
+            CombineRow(reinterpret_cast<QRgb*>(target.scanLine(y + row)) + x,
+                       reinterpret_cast<const QRgb*>(from.constScanLine(sy + row)) + sx, width, rop);
+    } else {
+        const SourceReader read(from, target);
+        for (int row = 0; row < height; ++row)
+            for (int col = 0; col < width; ++col)
+                StoreValue(target, kind, x + col, y + row,
+                           ApplyRop(rop, read(sx + col, sy + row), RawValue(target, kind, x + col, y + row)));
+    }
+    dest.CanvasChanged();
+}
+
+void StretchBlt(TBitmap& dest, const TRect& destRect, const TBitmap& source, const TRect& sourceRect, TRasterOp rop)
+{
+    QImage& target = dest.Image();
+    const QImage& from = source.Image();
+    if (target.isNull() || from.isNull() || destRect.IsEmpty() || sourceRect.IsEmpty())
+        return;
+    if (destRect.Width() == sourceRect.Width() && destRect.Height() == sourceRect.Height()) {
+        BitBlt(dest, destRect.Left, destRect.Top, destRect.Width(), destRect.Height(), source, sourceRect.Left,
+               sourceRect.Top, rop);
+        return;
+    }
+    const ValueKind kind = KindOf(target);
+    const SourceReader read(from, target);
+    for (int dy = std::max(0, -destRect.Top); dy < destRect.Height() && destRect.Top + dy < target.height(); ++dy) {
+        const int syy = sourceRect.Top + static_cast<int>(static_cast<long>(dy) * sourceRect.Height() / destRect.Height());
+        if (syy < 0 || syy >= from.height())
+            continue;
+        for (int dx = std::max(0, -destRect.Left); dx < destRect.Width() && destRect.Left + dx < target.width(); ++dx) {
+            const int sxx = sourceRect.Left + static_cast<int>(static_cast<long>(dx) * sourceRect.Width() / destRect.Width());
+            if (sxx < 0 || sxx >= from.width())
+                continue;
+            const int tx = destRect.Left + dx, ty = destRect.Top + dy;
+            StoreValue(target, kind, tx, ty, ApplyRop(rop, read(sxx, syy), RawValue(target, kind, tx, ty)));
+        }
+    }
+    dest.CanvasChanged();
+}
+
+void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy,
+             const TBitmap& mask, int mx, int my, TRasterOp foreground, TRasterOp background)
+{
+    QImage& target = dest.Image();
+    const QImage& from = source.Image();
+    const QImage& bits = mask.Image();
+    const int ox = x, oy = y;
+    if (target.isNull() || from.isNull() || !Clip(target, x, y, width, height, from, sx, sy))
+        return;
+    mx += x - ox;
+    my += y - oy;
+    const ValueKind kind = KindOf(target);
+    const SourceReader read(from, target);
+    for (int row = 0; row < height; ++row) {
+        for (int col = 0; col < width; ++col) {
+            const bool fore = bits.valid(mx + col, my + row) && bits.pixelIndex(mx + col, my + row) != 0;
+            const int tx = x + col, ty = y + row;
+            StoreValue(target, kind, tx, ty,
+                       ApplyRop(fore ? foreground : background, read(sx + col, sy + row), RawValue(target, kind, tx, ty)));
+        }
+    }
+    dest.CanvasChanged();
+}
+
+void PatBlt(TBitmap& dest, const TRect& rect, TColor color, TRasterOp rop)
+{
+    QImage& target = dest.Image();
+    if (target.isNull())
+        return;
+    const ValueKind kind = KindOf(target);
+    const std::uint32_t value = ValueOfColor(target, kind, ToQRgb(color));
+    const QRect area = rect.ToQRect().intersected(target.rect());
+    if (kind == ValueKind::Rgb && (rop == PATCOPY || rop == BLACKNESS || rop == WHITENESS)) {
+        // Plain fills, a row at a time.
+        const QRgb fill = 0xFF000000u | (rop == PATCOPY ? value : rop == WHITENESS ? 0xFFFFFFu : 0u);
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(target.scanLine(y));
+            std::fill(line + area.left(), line + area.right() + 1, fill);
+        }
+        dest.CanvasChanged();
+        return;
+    }
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            StoreValue(target, kind, x, y, Rop3(rop, value, 0, RawValue(target, kind, x, y)));
+    dest.CanvasChanged();
+}
+
+} // namespace orvex
