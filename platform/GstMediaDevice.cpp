@@ -253,7 +253,7 @@ MCIERROR GstMediaDevice::Command(unsigned message, std::uint32_t flags, void* pa
 {
     if (!m_pipeline)
         return MCIERR_DEVICE_NOT_READY;
-    QObject* callback = params ? static_cast<MCI_GENERIC_PARMS*>(params)->dwCallback : nullptr;
+    QObject* callback = CallbackOf(params);
     MCIERROR result = 0;
     bool asynchronous = false;
     switch (message) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 class QWidget;
 
@@ -147,6 +148,20 @@ struct MCI_ANIM_RECT_PARMS {
     QObject* dwCallback = nullptr;
     MCI_RECT rc;
 };
+
+static_assert(std::is_standard_layout_v<MCI_GENERIC_PARMS> && std::is_standard_layout_v<MCI_OPEN_PARMS> &&
+                  std::is_standard_layout_v<MCI_PLAY_PARMS> && std::is_standard_layout_v<MCI_SEEK_PARMS> &&
+                  std::is_standard_layout_v<MCI_STATUS_PARMS> && std::is_standard_layout_v<MCI_GETDEVCAPS_PARMS> &&
+                  std::is_standard_layout_v<MCI_SET_PARMS> && std::is_standard_layout_v<MCI_ANIM_STEP_PARMS> &&
+                  std::is_standard_layout_v<MCI_ANIM_WINDOW_PARMS> && std::is_standard_layout_v<MCI_ANIM_RECT_PARMS>,
+              "parameter records share the address of their callback");
+
+// Every parameter record starts with its callback; a device reads it without
+// knowing the record's type (a record and its first member share an address).
+inline QObject* CallbackOf(const void* params)
+{
+    return params ? *static_cast<QObject* const*>(params) : nullptr;
+}
 
 // The device-notification message, posted to the callback object:
 // the result (MCI_NOTIFY_...) and the device that sends it.

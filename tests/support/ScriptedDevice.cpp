@@ -99,7 +99,7 @@ MCIERROR ScriptedDevice::Command(unsigned message, std::uint32_t flags, void* pa
     s.sent.push_back(sent);
     if (result == 0 && (flags & MCI_NOTIFY) && params && message != MCI_PLAY && message != MCI_RECORD &&
         message != MCI_RESUME)
-        Notify(static_cast<MCI_GENERIC_PARMS*>(params)->dwCallback, MCI_NOTIFY_SUCCESSFUL);
+        Notify(CallbackOf(params), MCI_NOTIFY_SUCCESSFUL);
     return result;
 }
 
