@@ -47,6 +47,24 @@ MCIERROR ErrorOfMessage(GstMessage* message)
     return code;
 }
 
+// Why a state change failed: the most telling error the pipeline posted. The
+// element that gave up may report before the one that found the cause (a
+// source's "stream stopped" before the type finder's "not a media file"), and
+// the messages may still be on their way.
+MCIERROR FailureOnBus(GstBus* bus)
+{
+    MCIERROR result = MCIERR_DRIVER;
+    GstClockTime wait = 500 * GST_MSECOND;
+    while (GstMessage* message = gst_bus_timed_pop_filtered(bus, wait, GST_MESSAGE_ERROR)) {
+        const MCIERROR code = ErrorOfMessage(message);
+        gst_message_unref(message);
+        if (result == MCIERR_DRIVER || code == MCIERR_CANNOT_LOAD_DRIVER)
+            result = code;
+        wait = 50 * GST_MSECOND;
+    }
+    return result;
+}
+
 GstElement* MakeAudioSink()
 {
     const QByteArray wanted = qgetenv("ORVEX_AUDIO_SINK");
@@ -191,11 +209,7 @@ MCIERROR GstMediaDevice::SetState(int state, int timeoutMs)
             break;
         }
         if (now == GST_STATE_CHANGE_FAILURE) {
-            result = MCIERR_DRIVER;
-            if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-                result = ErrorOfMessage(message);
-                gst_message_unref(message);
-            }
+            result = FailureOnBus(bus);
             break;
         }
         if (g_get_monotonic_time() > deadline)
