@@ -140,7 +140,7 @@ void TfrmOrvex::CreateTopRow()
 
     ProgressTimer = new QTimer(this);
     ProgressTimer->setInterval(100);
-    connect(ProgressTimer, &QTimer::timeout, this, [this] { Guarded([this] { ProgressTimerTimer(); }); });
+    Handle(ProgressTimer, &QTimer::timeout, &TfrmOrvex::ProgressTimerTimer);
     ProgressTimer->start();
 }
 
@@ -164,10 +164,10 @@ void TfrmOrvex::CreateServerGroup()
     bitBtnGoSTATION->setToolTip(QStringLiteral("Home Station"));
     SetAnchors(bitBtnGoSTATION, akTop | akRight);
     bitBtnGoSTATION->setVisible(false);
-    connect(bitBtnGoSTATION, &QPushButton::clicked, this, [this] { Guarded([this] { bitBtnGoSTATIONClick(); }); });
-    connect(BitBtnBack, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtnBackClick(); }); });
-    connect(BitBtnForw, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtnForwClick(); }); });
-    connect(BitBtnSTOP, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtnSTOPClick(); }); });
+    Handle(bitBtnGoSTATION, &QPushButton::clicked, &TfrmOrvex::bitBtnGoSTATIONClick);
+    Handle(BitBtnBack, &QPushButton::clicked, &TfrmOrvex::BitBtnBackClick);
+    Handle(BitBtnForw, &QPushButton::clicked, &TfrmOrvex::BitBtnForwClick);
+    Handle(BitBtnSTOP, &QPushButton::clicked, &TfrmOrvex::BitBtnSTOPClick);
 
     RdButtonHTTPMethod = MakeButton<QRadioButton>(QStringLiteral("http://"), group, 6, 27, 57, 17);
     RdButtonHTTPMethod->setChecked(true);
@@ -189,7 +189,7 @@ void TfrmOrvex::CreateServerGroup()
     SetAnchors(bitBtnSETRemote, akTop | akRight);
     bitBtnSETRemote->Spacing = 7;
     Guarded([this] { bitBtnSETRemote->SetGlyph(ResourceBitmap(QStringLiteral("set_station.bmp")), 2); });
-    connect(bitBtnSETRemote, &QPushButton::clicked, this, [this] { Guarded([this] { bitBtnSETRemoteClick(); }); });
+    Handle(bitBtnSETRemote, &QPushButton::clicked, &TfrmOrvex::bitBtnSETRemoteClick);
 
     cmbBoxRadio = new QComboBox(group);
     SetBounds(cmbBoxRadio, 400, 8, 201, 21);
@@ -211,7 +211,7 @@ void TfrmOrvex::CreateServerGroup()
     cmbBoxAddressRadio->setVisible(false);
     // The station box reports a change when a name is picked and when its
     // text is typed; typed text selects the name it matches, or none.
-    connect(cmbBoxRadio, &QComboBox::activated, this, [this] { Guarded([this] { cmbBoxRadioChange(); }); });
+    Handle(cmbBoxRadio, &QComboBox::activated, &TfrmOrvex::cmbBoxRadioChange);
     connect(cmbBoxRadio->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
         {
             const QSignalBlocker blocker(cmbBoxRadio);
@@ -259,7 +259,7 @@ void TfrmOrvex::CreateLocalGroup()
     txtFolder = new TStaticText(group);
     txtFolder->move(16, 26);
     txtFolder->resize(44, 17);
-    connect(txtFolder, &TStaticText::MouseMove, this, [this] { Guarded([this] { txtFolderMouseMove(); }); });
+    Handle(txtFolder, &TStaticText::MouseMove, &TfrmOrvex::txtFolderMouseMove);
 
     const QString web = QString::fromLatin1(kMakerWebAddress);
     lblKelvaraInc = new TLabel(web.mid(web.indexOf(QLatin1String("://")) + 3), group);
@@ -275,8 +275,8 @@ void TfrmOrvex::CreateLocalGroup()
         SetAnchors(link, akTop | akRight);
     }
     SetColor(lblKelvaraInc, clBtnFace, /*opaque=*/true);
-    connect(lblKelvaraInc, &TLabel::Click, this, [this] { Guarded([this] { lblKelvaraIncClick(); }); });
-    connect(lblQuilloAudioStation, &TLabel::Click, this, [this] { Guarded([this] { lblQuilloAudioStationClick(); }); });
+    Handle(lblKelvaraInc, &TLabel::Click, &TfrmOrvex::lblKelvaraIncClick);
+    Handle(lblQuilloAudioStation, &TLabel::Click, &TfrmOrvex::lblQuilloAudioStationClick);
 
     mp3List = new QListWidget(group);
     SetBounds(mp3List, 12, 53, 185, 97);
@@ -284,7 +284,7 @@ void TfrmOrvex::CreateLocalGroup()
     mp3List->setSortingEnabled(false);
     mp3List->setUniformItemSizes(true);
     // A click on a name, or the selection moved with the keyboard.
-    connect(mp3List, &QListWidget::itemClicked, this, [this] { Guarded([this] { mp3ListClick(); }); });
+    Handle(mp3List, &QListWidget::itemClicked, &TfrmOrvex::mp3ListClick);
     connect(mp3List, &QListWidget::currentRowChanged, this, [this] {
         if (m_listKeyDown)
             Guarded([this] { mp3ListClick(); });
@@ -295,7 +295,7 @@ void TfrmOrvex::CreateLocalGroup()
     bitBtnOpenFolder->setToolTip(QStringLiteral("Converter Item"));
     bitBtnOpenFolder->Spacing = 7;
     Guarded([this] { bitBtnOpenFolder->SetGlyph(ResourceBitmap(QStringLiteral("open_folder.bmp")), 2); });
-    connect(bitBtnOpenFolder, &QPushButton::clicked, this, [this] { Guarded([this] { bitBtnOpenFolderClick(); }); });
+    Handle(bitBtnOpenFolder, &QPushButton::clicked, &TfrmOrvex::bitBtnOpenFolderClick);
 
     // The bar's stored width is read before its buttons: three buttons of 29.
     mp3Player = new TMediaPlayer(group);

@@ -127,6 +127,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Connects a control's event to a handler of the window; an exception
+    // that leaves the handler reaches the application's exception handler.
+    template <class Sender, class Signal>
+    void Handle(Sender* sender, Signal signal, void (TfrmOrvex::*handler)())
+    {
+        connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    }
+
     void CreateTopRow();
     void CreateServerGroup();
     void CreateLocalGroup();

@@ -172,6 +172,7 @@ private:
     std::uint32_t WaitFlags();
     std::uint32_t NotifyFlags(std::uint32_t& from, std::uint32_t& to);
     MCIERROR Send(unsigned message, std::uint32_t flags, void* params, bool record = true);
+    MCIERROR SendGeneric(unsigned message, std::uint32_t flags);
     std::uint32_t StatusItem(std::uint32_t item, bool checkOpen);
     void QueryCapabilities();
     void GoToTrackPosition(std::uint32_t flags, std::int32_t target);

@@ -64,6 +64,14 @@ MCIERROR TMediaPlayer::Send(unsigned message, std::uint32_t flags, void* params,
     return result;
 }
 
+MCIERROR TMediaPlayer::SendGeneric(unsigned message, std::uint32_t flags)
+{
+    // Commands whose record holds only the callback.
+    MCI_GENERIC_PARMS params;
+    params.dwCallback = this;
+    return Send(message, flags, &params);
+}
+
 void TMediaPlayer::SetStartPos(std::int32_t value)
 {
     if (value != m_startPos)
@@ -150,9 +158,7 @@ void TMediaPlayer::Close()
 {
     if (m_deviceId == 0)
         return;
-    MCI_GENERIC_PARMS close;
-    close.dwCallback = this;
-    if (Send(MCI_CLOSE, WaitFlags(), &close) != 0)
+    if (SendGeneric(MCI_CLOSE, WaitFlags()) != 0)
         return;
     m_opened = false;
     m_deviceId = 0;
@@ -184,10 +190,7 @@ void TMediaPlayer::Pause()
 void TMediaPlayer::PauseOnly()
 {
     CheckOpen();
-    MCI_GENERIC_PARMS pause;
-    const std::uint32_t flags = WaitFlags();
-    pause.dwCallback = this;
-    Send(MCI_PAUSE, flags, &pause);
+    SendGeneric(MCI_PAUSE, WaitFlags());
 }
 
 void TMediaPlayer::Resume()
@@ -196,9 +199,7 @@ void TMediaPlayer::Resume()
     std::uint32_t flags = (m_notifySet && !m_notify) ? 0u : std::uint32_t{MCI_NOTIFY};
     if (m_waitSet && m_wait)
         flags |= MCI_WAIT;
-    MCI_GENERIC_PARMS resume;
-    resume.dwCallback = this;
-    if (Send(MCI_RESUME, flags, &resume) != 0) {
+    if (SendGeneric(MCI_RESUME, flags) != 0) {
         // A device that cannot resume plays instead; Play takes the overrides.
         Play();
         return;
@@ -209,10 +210,7 @@ void TMediaPlayer::Resume()
 void TMediaPlayer::Stop()
 {
     CheckOpen();
-    MCI_GENERIC_PARMS stop;
-    const std::uint32_t flags = WaitFlags();
-    stop.dwCallback = this;
-    Send(MCI_STOP, flags, &stop);
+    SendGeneric(MCI_STOP, WaitFlags());
 }
 
 void TMediaPlayer::Next()

@@ -26,22 +26,23 @@ void TTextFile::Fail(const char* action, int error) const
 
 void TTextFile::Reset()
 {
-    if (m_file)
-        Close();
-    m_file = std::fopen(m_fileName.toLocal8Bit().constData(), "rbe");
-    if (!m_file)
-        Fail("open for reading", errno);
+    OpenAs("rbe", "open for reading");
     m_reading = true;
 }
 
 void TTextFile::Rewrite()
 {
+    OpenAs("wbe", "create");
+    m_reading = false;
+}
+
+void TTextFile::OpenAs(const char* mode, const char* action)
+{
     if (m_file)
         Close();
-    m_file = std::fopen(m_fileName.toLocal8Bit().constData(), "wbe");
+    m_file = std::fopen(m_fileName.toLocal8Bit().constData(), mode);
     if (!m_file)
-        Fail("create", errno);
-    m_reading = false;
+        Fail(action, errno);
 }
 
 int TTextFile::Peek()

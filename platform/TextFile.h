@@ -32,6 +32,7 @@ public:
 
 private:
     [[noreturn]] void Fail(const char* action, int error) const;
+    void OpenAs(const char* mode, const char* action);
     int Peek();
 
     QString m_fileName;
