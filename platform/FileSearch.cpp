@@ -18,8 +18,14 @@ QStringList FindFiles(const QString& folder, const QString& pattern)
         const char* name = entry->d_name;
         if ((name[0] == '.' && name[1] == '\0') || (name[0] == '.' && name[1] == '.' && name[2] == '\0'))
             continue;
-        if (::fnmatch(wildcard.constData(), name, FNM_CASEFOLD) == 0)
-            names << QString::fromLocal8Bit(name);
+        if (::fnmatch(wildcard.constData(), name, FNM_CASEFOLD) != 0)
+            continue;
+        // Names travel as text and back to bytes when they are opened; a
+        // name that does not survive the trip would be shown but could not
+        // be opened, so it is not listed at all.
+        const QString text = QString::fromLocal8Bit(name);
+        if (text.toLocal8Bit() == QByteArrayView(name))
+            names << text;
     }
     return names;
 }

@@ -16,6 +16,8 @@ QString SysErrorMessage(int errorCode)
 {
     if (errorCode == kSharingViolation)
         return QStringLiteral("The process cannot access the file because it is being used by another process");
+    if (errorCode == kCannotAccessFile)
+        return QStringLiteral("The file cannot be accessed by the system");
     return QString::fromLocal8Bit(std::strerror(errorCode));
 }
 
@@ -112,6 +114,18 @@ void TMemoryStream::SaveToFile(const QString& fileName)
 
 // ---- TFileStream
 
+namespace {
+
+// Why a file of this kind cannot be a stream, or 0 for a regular file.
+int NotARegularFile(const struct stat& info)
+{
+    if (S_ISREG(info.st_mode))
+        return 0;
+    return S_ISDIR(info.st_mode) ? EISDIR : kCannotAccessFile;
+}
+
+} // namespace
+
 TFileStream::TFileStream(const QString& fileName, unsigned mode) : m_fileName(fileName)
 {
     const bool create = (mode & 0xFF00) == fmCreate;
@@ -124,21 +138,37 @@ TFileStream::TFileStream(const QString& fileName, unsigned mode) : m_fileName(fi
     const QString failure = create ? QStringLiteral("Cannot create file \"%1\". %2")
                                    : QStringLiteral("Cannot open file \"%1\". %2");
 
-    // The share check comes before the file is touched, so a refused create
-    // does not truncate a file that somebody else holds.
+    // Only regular files are streams: a folder named like a file would read
+    // as garbage, and a pipe or a device could block its reader for good.
+    // They are refused before they are touched.
     struct stat info {};
-    if (::stat(path.constData(), &info) == 0) {
+    const bool exists = ::stat(path.constData(), &info) == 0;
+    if (exists) {
+        if (const int refused = NotARegularFile(info))
+            throw EFOpenError(failure.arg(fileName, SysErrorMessage(refused)));
+        // The share check comes before the file is touched, so a refused
+        // create does not truncate a file that somebody else holds.
         const int conflict = ShareRegistry::Instance().Acquire(info.st_dev, info.st_ino, access, share, &m_shareTicket);
         if (conflict != 0)
             throw EFOpenError(failure.arg(fileName, SysErrorMessage(conflict)));
     }
-    m_fd = ::open(path.constData(), flags | (create ? O_CREAT | O_TRUNC : 0), 0644);
-    if (m_fd < 0) {
-        const int error = errno;
+    // Never blocking: the name may have changed into a pipe since it was looked at.
+    m_fd = ::open(path.constData(), flags | O_NONBLOCK | (create ? O_CREAT | O_TRUNC : 0), 0644);
+    int error = m_fd < 0 ? errno : 0;
+    if (error == 0 && ::fstat(m_fd, &info) != 0)
+        error = errno;
+    if (error == 0)
+        error = NotARegularFile(info);
+    if (error != 0) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
         ShareRegistry::Instance().Release(m_shareTicket);
+        m_shareTicket = 0;
         throw EFOpenError(failure.arg(fileName, SysErrorMessage(error)));
     }
-    if (m_shareTicket == 0 && ::fstat(m_fd, &info) == 0)
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    if (m_shareTicket == 0)
         ShareRegistry::Instance().Acquire(info.st_dev, info.st_ino, access, share, &m_shareTicket);
 }
 

@@ -60,7 +60,8 @@ enum : unsigned {
     fmCreate = 0xFF00,
 };
 
-// A file opened with an access and a share mode. Share modes are enforced
+// A regular file opened with an access and a share mode; folders, pipes and
+// devices are refused with the system's reason. Share modes are enforced
 // between the streams of this process, as the desktop's file system does
 // between processes: an open that conflicts with a file already held fails
 // with a sharing violation.
@@ -91,5 +92,8 @@ QString SysErrorMessage(int errorCode);
 
 // The sharing violation's error number and text.
 inline constexpr int kSharingViolation = 32;
+// What a pipe, a socket or a device is to a file stream: something that is
+// not a file it can read (the desktop's number for that).
+inline constexpr int kCannotAccessFile = 1920;
 
 } // namespace orvex
