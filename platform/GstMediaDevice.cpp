@@ -47,6 +47,15 @@ MCIERROR ErrorOfMessage(GstMessage* message)
     return code;
 }
 
+// Takes every message off the bus. Messages that nobody waits for must not
+// pile up for as long as the device is open, and an error still queued
+// belongs to an earlier command, not to the one about to run.
+void DropMessages(GstBus* bus)
+{
+    while (GstMessage* message = gst_bus_pop(bus))
+        gst_message_unref(message);
+}
+
 // Why a state change failed: the most telling error the pipeline posted. The
 // element that gave up may report before the one that found the cause (a
 // source's "stream stopped" before the type finder's "not a media file"), and
@@ -132,6 +141,12 @@ MCIERROR GstMediaDevice::Open(const QString& element, std::uint32_t /*flags*/)
         return MCIERR_CANNOT_LOAD_DRIVER;
     }
     g_object_set(m_pipeline, "uri", uri.toUtf8().constData(), nullptr);
+    // Every message is looked at as it is posted: the end of a play and
+    // failures while playing reach the main thread; errors also stay on the
+    // bus for a command waiting on the pipeline; the rest is dropped.
+    GstBus* bus = gst_element_get_bus(m_pipeline);
+    gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&GstMediaDevice::OnBusMessage), this, nullptr);
+    gst_object_unref(bus);
     if (GstElement* audio = MakeAudioSink())
         g_object_set(m_pipeline, "audio-sink", audio, nullptr);
     // Pictures are not shown in a window of ours; a video stream still counts.
@@ -151,13 +166,10 @@ MCIERROR GstMediaDevice::Open(const QString& element, std::uint32_t /*flags*/)
         return MCIERR_INVALID_FILE;
     }
 
-    // From now on the end of a play and failures while playing arrive as
-    // messages on the main thread.
-    GstBus* bus = gst_element_get_bus(m_pipeline);
-    gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&GstMediaDevice::OnBusMessage), this, nullptr);
-    gst_object_unref(bus);
+    DropBusMessages();
     m_mode = Mode::Stopped;
     m_atEnd = false;
+    m_stopMs = -1;
     return 0;
 }
 
@@ -166,16 +178,38 @@ int GstMediaDevice::OnBusMessage(GstBus*, GstMessage* message, void* self)
     // Runs on a streaming thread: copy what matters and hand it over.
     const int type = GST_MESSAGE_TYPE(message);
     if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR)
-        return GST_BUS_PASS;
+        return GST_BUS_DROP;
     const MCIERROR error = type == GST_MESSAGE_ERROR ? ErrorOfMessage(message) : 0;
     auto* device = static_cast<GstMediaDevice*>(self);
     QMetaObject::invokeMethod(&device->m_receiver, [device, type, error] { device->BusMessage(type, error); },
                               Qt::QueuedConnection);
-    return GST_BUS_PASS;
+    return type == GST_MESSAGE_ERROR ? GST_BUS_PASS : GST_BUS_DROP;
+}
+
+void GstMediaDevice::DropBusMessages()
+{
+    if (!m_pipeline)
+        return;
+    GstBus* bus = gst_element_get_bus(m_pipeline);
+    DropMessages(bus);
+    gst_object_unref(bus);
+}
+
+bool GstMediaDevice::HasQueuedBusMessages() const
+{
+    if (!m_pipeline)
+        return false;
+    GstBus* bus = gst_element_get_bus(m_pipeline);
+    const bool pending = gst_bus_have_pending(bus);
+    gst_object_unref(bus);
+    return pending;
 }
 
 void GstMediaDevice::BusMessage(int type, MCIERROR /*error*/)
 {
+    // The error has been handed over; its copy on the bus is no one's now.
+    if (type == GST_MESSAGE_ERROR)
+        DropBusMessages();
     if (!m_pipeline || m_mode != Mode::Playing)
         return;
     // The play ended (or failed): the device stops where it is.
@@ -197,8 +231,14 @@ MCIERROR GstMediaDevice::SetState(int state, int timeoutMs)
     const GstStateChangeReturn change = gst_element_set_state(m_pipeline, static_cast<GstState>(state));
     if (change == GST_STATE_CHANGE_SUCCESS || change == GST_STATE_CHANGE_NO_PREROLL)
         return 0;
-    // Wait for the pipeline, watching for an error on the way.
     GstBus* bus = gst_element_get_bus(m_pipeline);
+    if (change == GST_STATE_CHANGE_FAILURE || timeoutMs == 0) {
+        // Refused at once, or (with no time to wait) on its way.
+        const MCIERROR result = change == GST_STATE_CHANGE_FAILURE ? FailureOnBus(bus) : 0;
+        gst_object_unref(bus);
+        return result;
+    }
+    // Wait for the pipeline, watching for an error on the way.
     const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(timeoutMs) * 1000;
     MCIERROR result = MCIERR_DEVICE_NOT_READY;
     for (;;) {
@@ -243,9 +283,10 @@ std::uint32_t GstMediaDevice::LengthMs() const
 
 std::uint32_t GstMediaDevice::PositionMs() const
 {
-    // After the end of a play the device stands at the end of the media.
+    // After the end of a play the device stands where the play stopped: at
+    // its end position when one was given, else at the end of the media.
     if (m_atEnd)
-        return LengthMs();
+        return m_stopMs >= 0 ? std::min(static_cast<std::uint32_t>(m_stopMs), LengthMs()) : LengthMs();
     gint64 position = 0;
     if (!gst_element_query_position(m_pipeline, GST_FORMAT_TIME, &position) || position < 0)
         return 0;
@@ -254,12 +295,15 @@ std::uint32_t GstMediaDevice::PositionMs() const
 
 MCIERROR GstMediaDevice::SeekTo(std::int64_t ms, std::int64_t stopMs)
 {
+    // The stop is always set: without one the media plays to its end, and
+    // an end position of an earlier play must not outlive that play.
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    const gint64 stop = stopMs < 0 ? static_cast<gint64>(GST_CLOCK_TIME_NONE) : stopMs * static_cast<gint64>(GST_MSECOND);
     if (!gst_element_seek(m_pipeline, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, ms * GST_MSECOND,
-                          stopMs < 0 ? GST_SEEK_TYPE_NONE : GST_SEEK_TYPE_SET,
-                          stopMs < 0 ? 0 : stopMs * static_cast<gint64>(GST_MSECOND)))
+                          GST_SEEK_TYPE_SET, stop))
         return MCIERR_OUTOFRANGE;
     m_atEnd = false;
+    m_stopMs = stopMs < 0 ? -1 : stopMs;
     return SetState(GST_STATE_PAUSED, kCommandTimeoutMs);
 }
 
@@ -267,12 +311,13 @@ MCIERROR GstMediaDevice::Command(unsigned message, std::uint32_t flags, void* pa
 {
     if (!m_pipeline)
         return MCIERR_DEVICE_NOT_READY;
+    // Whatever is still on the bus happened before this command.
+    DropBusMessages();
     QObject* callback = CallbackOf(params);
     MCIERROR result = 0;
     bool asynchronous = false;
     switch (message) {
     case MCI_PLAY:
-        EndPending(MCI_NOTIFY_ABORTED);
         result = Play(flags, static_cast<MCI_PLAY_PARMS*>(params));
         asynchronous = result == 0 && m_mode == Mode::Playing;
         break;
@@ -286,9 +331,13 @@ MCIERROR GstMediaDevice::Command(unsigned message, std::uint32_t flags, void* pa
     case MCI_RESUME:
         if (m_mode != Mode::Paused)
             return MCIERR_NONAPPLICABLE_FUNCTION;
+        // A refused resume leaves the device paused and the play pending.
+        if (const MCIERROR error = SetState(GST_STATE_PLAYING, (flags & MCI_WAIT) ? kCommandTimeoutMs : 0)) {
+            gst_element_set_state(m_pipeline, GST_STATE_PAUSED);
+            return error;
+        }
         if (flags & MCI_NOTIFY)
             EndPending(MCI_NOTIFY_SUPERSEDED);
-        gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
         m_mode = Mode::Playing;
         asynchronous = true;
         break;
@@ -343,11 +392,17 @@ MCIERROR GstMediaDevice::Play(std::uint32_t flags, MCI_PLAY_PARMS* params)
     const bool from = (flags & MCI_FROM) && params;
     const bool to = (flags & MCI_TO) && params;
     const std::uint32_t length = LengthMs();
+    // A play refused before it starts leaves the one in progress alone.
     if ((from && params->dwFrom > length) || (to && params->dwTo > length))
         return MCIERR_OUTOFRANGE;
+    EndPending(MCI_NOTIFY_ABORTED);
     if (from || to) {
         const std::int64_t start = from ? params->dwFrom : PositionMs();
         if (const MCIERROR error = SeekTo(start, to ? static_cast<std::int64_t>(params->dwTo) : -1))
+            return error;
+    } else if (m_stopMs >= 0) {
+        // The last play was given an end; this one goes on to the end of the media.
+        if (const MCIERROR error = SeekTo(PositionMs()))
             return error;
     }
     if (m_atEnd) {
@@ -357,13 +412,11 @@ MCIERROR GstMediaDevice::Play(std::uint32_t flags, MCI_PLAY_PARMS* params)
         return 0;
     }
     m_mode = Mode::Playing;
-    const GstStateChangeReturn change = gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
-    if (change == GST_STATE_CHANGE_FAILURE) {
+    if (const MCIERROR error = SetState(GST_STATE_PLAYING, (flags & MCI_WAIT) ? kCommandTimeoutMs : 0)) {
+        gst_element_set_state(m_pipeline, GST_STATE_PAUSED);
         m_mode = Mode::Stopped;
-        return MCIERR_DRIVER;
+        return error;
     }
-    if (flags & MCI_WAIT)
-        return SetState(GST_STATE_PLAYING, kCommandTimeoutMs);
     return 0;
 }
 
@@ -463,11 +516,16 @@ MCIERROR GstMediaDevice::StepFrames(std::uint32_t flags, MCI_ANIM_STEP_PARMS* pa
     if (!m_hasVideo || (flags & MCI_STEP_REVERSE))
         return MCIERR_UNSUPPORTED_FUNCTION;
     const guint64 frames = (flags & MCI_STEP_FRAMES) && params ? params->dwFrames : 1;
+    // A step stops a play; a play that cannot be stopped goes on, still pending.
+    if (m_mode == Mode::Playing) {
+        if (const MCIERROR error = SetState(GST_STATE_PAUSED, kCommandTimeoutMs))
+            return error;
+    }
     EndPending(MCI_NOTIFY_ABORTED);
-    if (m_mode == Mode::Playing)
-        SetState(GST_STATE_PAUSED, kCommandTimeoutMs);
     m_mode = Mode::Stopped;
-    gst_element_send_event(m_pipeline, gst_event_new_step(GST_FORMAT_BUFFERS, frames, 1.0, TRUE, FALSE));
+    m_atEnd = false;
+    if (!gst_element_send_event(m_pipeline, gst_event_new_step(GST_FORMAT_BUFFERS, frames, 1.0, TRUE, FALSE)))
+        return MCIERR_UNSUPPORTED_FUNCTION;
     return 0;
 }
 

@@ -35,6 +35,10 @@ public:
     MCIERROR Command(unsigned message, std::uint32_t flags, void* params) override;
     void Closing() override;
 
+    // Whether messages wait on the pipeline's bus. Every message is taken
+    // off as it is posted or by the next command, so none should.
+    bool HasQueuedBusMessages() const;
+
 private:
     enum class Mode { NotReady, Stopped, Playing, Paused, Seeking };
 
@@ -45,8 +49,11 @@ private:
     MCIERROR Where(MCI_ANIM_RECT_PARMS* params);
     MCIERROR StepFrames(std::uint32_t flags, MCI_ANIM_STEP_PARMS* params);
 
-    // Moves the pipeline to a position and waits until it holds there.
+    // Moves the pipeline to a position and waits until it holds there; the
+    // media then plays up to stopMs, or to its end when that is -1.
     MCIERROR SeekTo(std::int64_t ms, std::int64_t stopMs = -1);
+    // Asks for a state and waits up to timeoutMs for it (0: refused at once
+    // or not at all); a refusal gives the pipeline's reason.
     MCIERROR SetState(int state, int timeoutMs);
     std::uint32_t LengthMs() const;
     std::uint32_t PositionMs() const;
@@ -56,12 +63,14 @@ private:
     void EndPending(unsigned result);
     void BusMessage(int type, MCIERROR error);
     static int OnBusMessage(GstBus* bus, GstMessage* message, void* self);
+    void DropBusMessages();
     void ReleasePipeline();
 
     GstElement* m_pipeline = nullptr;
     QObject m_receiver; // bus messages reach the main thread through it
     Mode m_mode = Mode::NotReady;
     bool m_atEnd = false;
+    std::int64_t m_stopMs = -1; // where the current play ends, -1 at the end of the media
     bool m_hasVideo = false;
     bool m_hasAudio = false;
     std::uint64_t m_shareTicket = 0;

@@ -1,6 +1,7 @@
 #include "Mp3Maker.h"
 
 #include "Exceptions.h"
+#include "GstMediaDevice.h"
 #include "MediaPlayer.h"
 #include "Mci.h"
 #include "Streams.h"
@@ -115,11 +116,9 @@ TEST_F(GstDeviceTest, PlayPauseResumeStopAndSeekMoveThePosition)
     ASSERT_NE(id, 0);
     ASSERT_EQ(Send(id, MCI_PLAY, 0), 0u);
     EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_PLAY));
-    Pump(600);
-    const std::uint32_t played = Status(id, MCI_STATUS_POSITION);
-    EXPECT_GT(played, 200u); // real time, give or take the start
-    EXPECT_LT(played, 1200u);
+    ASSERT_TRUE(PumpUntil([&] { return Status(id, MCI_STATUS_POSITION) > 200; }, 10000));
 
+    // Paused, the position stands still however long it waits.
     ASSERT_EQ(Send(id, MCI_PAUSE, MCI_WAIT), 0u);
     EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_PAUSE));
     const std::uint32_t paused = Status(id, MCI_STATUS_POSITION);
@@ -127,8 +126,7 @@ TEST_F(GstDeviceTest, PlayPauseResumeStopAndSeekMoveThePosition)
     EXPECT_NEAR(static_cast<int>(Status(id, MCI_STATUS_POSITION)), static_cast<int>(paused), 30);
 
     ASSERT_EQ(Send(id, MCI_RESUME, 0), 0u);
-    Pump(300);
-    EXPECT_GT(Status(id, MCI_STATUS_POSITION), paused + 150);
+    EXPECT_TRUE(PumpUntil([&] { return Status(id, MCI_STATUS_POSITION) > paused + 150; }, 10000));
 
     ASSERT_EQ(Send(id, MCI_STOP, MCI_WAIT), 0u);
     EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_STOP));
@@ -185,6 +183,90 @@ TEST_F(GstDeviceTest, ANewerPlaySupersedesAndAStopAbortsThePendingNotification)
     const MCIDEVICEID again = OpenDevice(Track("tone3.mp3"));
     EXPECT_EQ(Send(again, MCI_RESUME, 0), static_cast<MCIERROR>(MCIERR_NONAPPLICABLE_FUNCTION));
     Send(again, MCI_CLOSE, MCI_WAIT);
+}
+
+TEST_F(GstDeviceTest, AnEndPositionHoldsForItsOwnPlayOnly)
+{
+    const MCIDEVICEID id = OpenDevice(Track("tone1.mp3"));
+    ASSERT_NE(id, 0);
+    const std::uint32_t length = Status(id, MCI_STATUS_LENGTH);
+    MCI_PLAY_PARMS play;
+    play.dwCallback = &m_recorder;
+    // Plays and samples the position while the device plays, until the play ends.
+    auto playToTheEnd = [&](std::uint32_t flags) {
+        m_recorder.results.clear();
+        std::uint32_t furthest = 0;
+        EXPECT_EQ(mciSendCommand(id, MCI_PLAY, MCI_NOTIFY | flags, &play), 0u);
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                if (Status(id, MCI_STATUS_MODE) == MCI_MODE_PLAY)
+                    furthest = std::max(furthest, Status(id, MCI_STATUS_POSITION));
+                return !m_recorder.results.empty();
+            },
+            10000));
+        EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_SUCCESSFUL}));
+        EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_STOP));
+        return furthest;
+    };
+
+    // A play with an end stops there, and the device says so.
+    play.dwTo = 300;
+    EXPECT_LE(playToTheEnd(MCI_TO), 300u);
+    EXPECT_EQ(Status(id, MCI_STATUS_POSITION), 300u);
+    // The next play has no end: it goes on from there to the end of the media.
+    EXPECT_GT(playToTheEnd(0), 500u);
+    EXPECT_EQ(Status(id, MCI_STATUS_POSITION), length);
+
+    // A seek forgets the end of the earlier play.
+    play.dwFrom = 0;
+    play.dwTo = 300;
+    EXPECT_LE(playToTheEnd(MCI_FROM | MCI_TO), 300u);
+    ASSERT_EQ(Send(id, MCI_SEEK, MCI_WAIT | MCI_SEEK_TO_START), 0u);
+    EXPECT_EQ(Status(id, MCI_STATUS_POSITION), 0u);
+    EXPECT_GT(playToTheEnd(0), 500u);
+    EXPECT_EQ(Status(id, MCI_STATUS_POSITION), length);
+    Send(id, MCI_CLOSE, MCI_WAIT);
+}
+
+TEST_F(GstDeviceTest, ARefusedPlayLeavesThePlayInProgressPending)
+{
+    const MCIDEVICEID id = OpenDevice(Track("tone1.mp3"));
+    ASSERT_NE(id, 0);
+    ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u);
+    MCI_PLAY_PARMS beyond;
+    beyond.dwCallback = &m_recorder;
+    beyond.dwFrom = 60000;
+    EXPECT_EQ(mciSendCommand(id, MCI_PLAY, MCI_NOTIFY | MCI_FROM, &beyond), static_cast<MCIERROR>(MCIERR_OUTOFRANGE));
+    beyond.dwFrom = 0;
+    beyond.dwTo = 60000;
+    EXPECT_EQ(mciSendCommand(id, MCI_PLAY, MCI_NOTIFY | MCI_TO, &beyond), static_cast<MCIERROR>(MCIERR_OUTOFRANGE));
+    EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_PLAY));
+    // The first play runs to its end and says so; nothing was aborted.
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 10000));
+    EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_SUCCESSFUL}));
+    Send(id, MCI_CLOSE, MCI_WAIT);
+}
+
+TEST_F(GstDeviceTest, NoMessagePilesUpOnTheBusInALongSession)
+{
+    GstMediaDevice device;
+    ASSERT_EQ(device.Open(Track("tone1.mp3"), MCI_OPEN_ELEMENT), 0u);
+    EXPECT_FALSE(device.HasQueuedBusMessages()); // opening posts dozens
+    MCI_PLAY_PARMS params;
+    params.dwCallback = &m_recorder;
+    // Every command and the playing itself post messages: state changes,
+    // tags, clocks, latency, the end of the stream.
+    ASSERT_EQ(device.Command(MCI_PLAY, MCI_NOTIFY, &params), 0u);
+    ASSERT_EQ(device.Command(MCI_PAUSE, MCI_WAIT, &params), 0u);
+    ASSERT_EQ(device.Command(MCI_RESUME, 0, &params), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 10000));
+    EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_SUCCESSFUL}));
+    MCI_SEEK_PARMS seek;
+    seek.dwTo = 500;
+    ASSERT_EQ(device.Command(MCI_SEEK, MCI_WAIT | MCI_TO, &seek), 0u);
+    ASSERT_EQ(device.Command(MCI_STOP, MCI_WAIT, &params), 0u);
+    EXPECT_FALSE(device.HasQueuedBusMessages());
+    device.Closing();
 }
 
 TEST_F(GstDeviceTest, MissingAndUnplayableFilesAreDistinctErrors)
