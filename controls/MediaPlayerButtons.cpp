@@ -67,7 +67,8 @@ bool Has(TButtonSet set, int kind)
 TMediaPlayer::TMediaPlayer(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::StrongFocus);
+    // A tab stop: a click plays without taking the focus from where the user works.
+    setFocusPolicy(Qt::TabFocus);
     const GlyphSet& glyphs = Glyphs();
     m_minButtonWidth = glyphs.widest + 8;
     m_minButtonHeight = glyphs.tallest + 4;

@@ -378,6 +378,10 @@ std::int32_t TMediaPlayer::TrackPosition(std::uint32_t track)
 
 void TMediaPlayer::SetDisplay(QWidget* display)
 {
+    // Only a display the device took is watched: the end of an earlier one
+    // must not take the device's picture from a later one.
+    disconnect(m_displayWatch);
+    m_displayWatch = {};
     if (display && m_opened && m_hasVideo) {
         MCI_ANIM_WINDOW_PARMS window;
         window.hWnd = display;
@@ -386,7 +390,6 @@ void TMediaPlayer::SetDisplay(QWidget* display)
             return;
         }
         m_display = display;
-        disconnect(m_displayWatch);
         m_displayWatch = connect(display, &QObject::destroyed, this, [this] { DisplayDestroyed(); });
         return;
     }

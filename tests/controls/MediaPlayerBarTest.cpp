@@ -4,6 +4,7 @@
 #include "MediaPlayer.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPalette>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -163,6 +164,27 @@ TEST_F(PlayerBarTest, TheFocusMarkSitsInsideTheFocusedButton)
     for (int x = 29; x < 85; ++x)
         for (int y = 0; y < 30; ++y)
             ASSERT_EQ(with.PixelColor(x, y), without.PixelColor(x, y)) << x << "," << y;
+}
+
+TEST_F(PlayerBarTest, AClickLeavesTheFocusWhereItWasAndTabStillReachesTheBar)
+{
+    auto* field = new QLineEdit(&m_window);
+    field->show();
+    QWidget::setTabOrder(field, m_bar);
+    m_bar->Open();
+    field->setFocus();
+    ASSERT_TRUE(field->hasFocus());
+    const TBitmap before = m_bar->Render();
+    ClickAt(Middle(btPlay));
+    EXPECT_EQ(Sent().back(), static_cast<unsigned>(MCI_PLAY));
+    EXPECT_TRUE(field->hasFocus());
+    // No focus mark on the clicked button: only its glyph changed.
+    const TBitmap after = m_bar->Render();
+    EXPECT_EQ(after.PixelColor(3, 3), before.PixelColor(3, 3));
+    EXPECT_EQ(after.PixelColor(Middle(btPlay), 3), before.PixelColor(Middle(btPlay), 3));
+
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_TRUE(m_bar->hasFocus());
 }
 
 TEST_F(PlayerBarTest, AnEmptyBarIsOneButtonWideAndIgnoresPresses)

@@ -3,6 +3,7 @@
 #include "MediaPlayer.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace orvex;
@@ -128,14 +129,18 @@ TEST_F(PlayerDeviceTest, PlayAtTheEndRewindsUnlessAStartIsGiven)
     EXPECT_EQ(m_script.Actions()[1].message, static_cast<unsigned>(MCI_PLAY));
     EXPECT_EQ(m_script.Actions()[1].flags, static_cast<std::uint32_t>(MCI_NOTIFY));
 
+    // A start alone, or an end alone, is enough to play without rewinding.
     m_script.Clear();
-    m_script.position = m_script.length;
     m_player.SetStartPos(500);
+    m_player.Play();
+    ASSERT_EQ(ActionMessages(), (std::vector<unsigned>{MCI_PLAY}));
+    EXPECT_EQ(m_script.Actions()[0].flags, static_cast<std::uint32_t>(MCI_NOTIFY | MCI_FROM));
+    EXPECT_EQ(m_script.Actions()[0].from, 500u);
+    m_script.Clear();
     m_player.SetEndPos(900);
     m_player.Play();
     ASSERT_EQ(ActionMessages(), (std::vector<unsigned>{MCI_PLAY}));
-    EXPECT_EQ(m_script.Actions()[0].flags, static_cast<std::uint32_t>(MCI_NOTIFY | MCI_FROM | MCI_TO));
-    EXPECT_EQ(m_script.Actions()[0].from, 500u);
+    EXPECT_EQ(m_script.Actions()[0].flags, static_cast<std::uint32_t>(MCI_NOTIFY | MCI_TO));
     EXPECT_EQ(m_script.Actions()[0].to, 900u);
     // The overrides were for one command only.
     m_script.Clear();
@@ -299,6 +304,46 @@ TEST_F(PlayerDeviceTest, TheDisplayIsHandedToAVideoDeviceAndTakenBackWhenItGoes)
     EXPECT_EQ(m_player.Display(), nullptr);
 }
 
+TEST_F(PlayerDeviceTest, OnlyTheDisplayInUseIsWatched)
+{
+    ScopedScriptedDriver video(QStringLiteral("DigitalVideo"));
+    video.script->hasVideo = true;
+    m_player.DeviceType = dtDigitalVideo;
+    m_player.Open();
+    auto first = std::make_unique<QWidget>();
+    m_player.SetDisplay(first.get());
+    ASSERT_EQ(m_player.Display(), first.get());
+
+    // The device refuses a second display: the first one's end sends nothing.
+    auto refused = std::make_unique<QWidget>();
+    video.script->results[MCI_WINDOW] = MCIERR_NO_WINDOW;
+    m_player.SetDisplay(refused.get());
+    video.script->results.clear();
+    video.script->Clear();
+    first.reset();
+    EXPECT_TRUE(video.script->Actions().empty());
+
+    // A display kept while no device is open outlives an earlier one.
+    auto taken = std::make_unique<QWidget>();
+    m_player.SetDisplay(taken.get());
+    ASSERT_EQ(m_player.Display(), taken.get());
+    m_player.Close();
+    auto kept = std::make_unique<QWidget>();
+    m_player.SetDisplay(kept.get());
+    video.script->Clear();
+    taken.reset();
+    EXPECT_EQ(m_player.Display(), kept.get());
+    EXPECT_TRUE(video.script->sent.empty());
+    // Opened again, the device takes the kept display, and hears of its end.
+    m_player.Open();
+    video.script->Clear();
+    kept.reset();
+    ASSERT_EQ(video.script->Actions().size(), 1u);
+    EXPECT_EQ(video.script->Actions()[0].message, static_cast<unsigned>(MCI_WINDOW));
+    EXPECT_EQ(video.script->Actions()[0].window, nullptr);
+    EXPECT_EQ(m_player.Display(), nullptr);
+}
+
 TEST_F(PlayerDeviceTest, NotificationsSetTheValueAndEnableByMode)
 {
     OpenPlayer();
@@ -306,6 +351,10 @@ TEST_F(PlayerDeviceTest, NotificationsSetTheValueAndEnableByMode)
     m_player.OnNotify = [&](TMediaPlayer&) { ++notices; };
     m_player.Play(); // the operation alone changes no button
     EXPECT_EQ(m_player.AutoEnabledButtons(), Bit(btNext) | Bit(btPrev) | Bit(btPlay));
+    // Play pressed on the bar (space on the focused Play button): Pause and Stop on, Play off.
+    m_script.mode = MCI_MODE_PLAY;
+    QTest::keyClick(&m_player, Qt::Key_Space);
+    EXPECT_EQ(m_player.AutoEnabledButtons(), Bit(btNext) | Bit(btPrev) | Bit(btPause) | Bit(btStop));
 
     // While paused a notification changes no button.
     m_script.mode = MCI_MODE_PAUSE;
@@ -321,8 +370,7 @@ TEST_F(PlayerDeviceTest, NotificationsSetTheValueAndEnableByMode)
     QCoreApplication::postEvent(&m_player, new MciNotifyEvent(MCI_NOTIFY_SUCCESSFUL, m_player.DeviceID()));
     Deliver();
     EXPECT_EQ(m_player.NotifyValue(), nfSuccessful);
-    EXPECT_TRUE(m_player.AutoEnabledButtons() & Bit(btPlay));
-    EXPECT_FALSE(m_player.AutoEnabledButtons() & (Bit(btPause) | Bit(btStop)));
+    EXPECT_EQ(m_player.AutoEnabledButtons(), Bit(btNext) | Bit(btPrev) | Bit(btPlay));
     // An unknown result leaves the value.
     QCoreApplication::postEvent(&m_player, new MciNotifyEvent(77, m_player.DeviceID()));
     Deliver();
