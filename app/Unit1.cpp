@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "FileSearch.h"
 #include "FolderChooser.h"
+#include "Hints.h"
 #include "Id3Tag.h"
 #include "Jpeg.h"
 #include "Shell.h"
@@ -96,6 +97,8 @@ TfrmOrvex::TfrmOrvex(QWidget* parent) : TForm(parent)
     CreateLocalGroup();
     SetTabOrders();
     CenterOnScreen();
+    // Hints show folders and addresses as they are, whatever they look like.
+    ShowHintsAsPlainText();
 
     Guarded([this] { FormCreate(); });
 }
@@ -278,18 +281,13 @@ void TfrmOrvex::CreateLocalGroup()
     Handle(lblKelvaraInc, &TLabel::Click, &TfrmOrvex::lblKelvaraIncClick);
     Handle(lblQuilloAudioStation, &TLabel::Click, &TfrmOrvex::lblQuilloAudioStationClick);
 
-    mp3List = new QListWidget(group);
+    mp3List = new TListBox(group);
     SetBounds(mp3List, 12, 53, 185, 97);
-    mp3List->setSelectionMode(QAbstractItemView::SingleSelection);
+    mp3List->SetItemHeight(13);
     mp3List->setSortingEnabled(false);
-    mp3List->setUniformItemSizes(true);
     // A click on a name, or the selection moved with the keyboard.
     Handle(mp3List, &QListWidget::itemClicked, &TfrmOrvex::mp3ListClick);
-    connect(mp3List, &QListWidget::currentRowChanged, this, [this] {
-        if (m_listKeyDown)
-            Guarded([this] { mp3ListClick(); });
-    });
-    mp3List->installEventFilter(this);
+    Handle(mp3List, &TListBox::KeySelect, &TfrmOrvex::mp3ListClick);
 
     bitBtnOpenFolder = MakeButton<TBitBtn>(QStringLiteral("&mp3..."), group, 13, 157, 85, 33);
     bitBtnOpenFolder->setToolTip(QStringLiteral("Converter Item"));
@@ -367,8 +365,10 @@ void TfrmOrvex::FormCreate()
     ListMp3Files(m_musicFolder, mp3List);
     trackBar->setMaximum(0);
     Gauge->SetMaxValue(0);
-    rdButtonSERVERAudio->setChecked(true);
-    bitBtnSETRemote->click();
+    // Checking the button and clicking the other run their handlers at once;
+    // a failure in either ends the creation steps like a failure of our own.
+    RaiseFromHandlers([this] { rdButtonSERVERAudio->setChecked(true); });
+    RaiseFromHandlers([this] { bitBtnSETRemote->click(); });
 }
 
 void TfrmOrvex::showEvent(QShowEvent* event)
@@ -438,13 +438,6 @@ bool TfrmOrvex::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == editAddress && event->type() == QEvent::MouseMove)
         Guarded([this] { editAddressMouseMove(); });
-    if (watched == mp3List) {
-        // The list moves its selection while it handles a key press.
-        if (event->type() == QEvent::KeyPress)
-            m_listKeyDown = true;
-        else if (event->type() == QEvent::KeyRelease || event->type() == QEvent::FocusOut)
-            m_listKeyDown = false;
-    }
     if (watched == edtURL && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         bool taken = false;

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "Forms.h"
 #include "Gauge.h"
+#include "ListBox.h"
 #include "MediaPlayer.h"
 #include "StdControls.h"
 #include "WebBrowser.h"
@@ -70,7 +71,7 @@ public:
     TStaticText* txtFolder = nullptr;
     TLabel* lblKelvaraInc = nullptr;
     TLabel* lblQuilloAudioStation = nullptr;
-    QListWidget* mp3List = nullptr;
+    TListBox* mp3List = nullptr;
     TBitBtn* bitBtnOpenFolder = nullptr;
     TMediaPlayer* mp3Player = nullptr;
     QGroupBox* GroupBox1 = nullptr;
@@ -142,7 +143,6 @@ private:
 
     QString m_musicFolder;
     QString m_trackPath;
-    bool m_listKeyDown = false; // the list's selection is moving by keyboard
 };
 
 // Lists the folder's "*.mp3" names into the list, replacing what it held.

@@ -11,6 +11,13 @@ TApplication& Application()
     return application;
 }
 
+detail::HandlerFailure*& detail::CurrentHandlerFailure()
+{
+    // Handlers run on the thread that fired them.
+    thread_local HandlerFailure* current = nullptr;
+    return current;
+}
+
 void TApplication::HandleException(std::exception_ptr error)
 {
     try {
@@ -52,6 +59,8 @@ void TApplication::MessageBox(const QString& text, TMsgDlgType type)
     case TMsgDlgType::mtCustom: break;
     }
     QMessageBox box(icon, Title, text, QMessageBox::Ok, MainForm);
+    // Messages carry file names and addresses: never read them as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

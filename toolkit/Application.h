@@ -52,16 +52,53 @@ private:
 
 TApplication& Application();
 
+namespace detail {
+// Where the exceptions of handlers go while code that fired them wants them
+// back (RaiseFromHandlers); one per level, innermost current.
+struct HandlerFailure {
+    std::exception_ptr error;
+    HandlerFailure* outer = nullptr;
+};
+HandlerFailure*& CurrentHandlerFailure();
+} // namespace detail
+
 // Runs an event handler: an exception that leaves it ends the handler and
-// reaches the application's exception handler, never the event loop.
+// reaches the application's exception handler, never the event loop. Inside
+// RaiseFromHandlers the exception goes to the code that fired the handler.
 template <class F>
 void Guarded(F&& handler) noexcept
 {
     try {
         std::forward<F>(handler)();
     } catch (...) {
-        Application().HandleException(std::current_exception());
+        if (detail::HandlerFailure* failure = detail::CurrentHandlerFailure()) {
+            if (!failure->error)
+                failure->error = std::current_exception();
+        } else {
+            Application().HandleException(std::current_exception());
+        }
     }
+}
+
+// Runs code that fires event handlers through the toolkit (checking a radio
+// button, clicking a button) and raises here the first exception that left
+// one of them, as a direct call of the handler would: the caller's further
+// steps do not run. The exception never passes through the toolkit's code.
+template <class F>
+void RaiseFromHandlers(F&& action)
+{
+    detail::HandlerFailure failure;
+    failure.outer = detail::CurrentHandlerFailure();
+    detail::CurrentHandlerFailure() = &failure;
+    try {
+        std::forward<F>(action)();
+    } catch (...) {
+        detail::CurrentHandlerFailure() = failure.outer;
+        throw;
+    }
+    detail::CurrentHandlerFailure() = failure.outer;
+    if (failure.error)
+        std::rethrow_exception(failure.error);
 }
 
 } // namespace orvex

@@ -6,8 +6,18 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace orvex;
 
@@ -35,6 +45,36 @@ QByteArray Trailer(const QByteArray& title, const QByteArray& artist, const QByt
     EXPECT_EQ(trailer.size(), 128);
     return trailer;
 }
+
+// Keeps opening a pipe for writing from another thread, so that a reader
+// stuck in its open of the pipe is let go, and notes whether one ever was.
+class PipeWatch {
+public:
+    explicit PipeWatch(const QByteArray& path)
+        : m_thread([this, path] {
+              while (!m_stop) {
+                  const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+                  if (fd >= 0) {
+                      m_readerSeen = true;
+                      ::close(fd);
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          })
+    {
+    }
+    ~PipeWatch()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    bool ReaderSeen() const { return m_readerSeen; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_readerSeen{false};
+    std::thread m_thread;
+};
 
 class LocalMusicTest : public orvex::testing::WindowFixture {
 protected:
@@ -191,4 +231,67 @@ TEST_F(LocalMusicTest, TheWindowsGaugeStartsEmpty)
     EXPECT_EQ(form.Gauge->BorderStyle(), TBorderStyle::bsSingle);
     EXPECT_EQ(form.Gauge->Font.Height, -19);
     EXPECT_EQ(form.Gauge->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(LocalMusicTest, AFolderOrAPipeNamedLikeATrackGivesTheOpenErrorAndLeavesTheFields)
+{
+    QTemporaryDir music;
+    ASSERT_TRUE(QDir(music.path()).mkdir(QStringLiteral("album.mp3")));
+    const QString pipe = music.filePath(QStringLiteral("radio.mp3"));
+    ASSERT_EQ(::mkfifo(pipe.toLocal8Bit().constData(), 0644), 0);
+    PipeWatch watch(pipe.toLocal8Bit());
+    FolderChooserHook = [&](const QString&) { return music.path(); };
+    TfrmOrvex& form = Form();
+    form.show();
+    form.rdButtonLOCALAudio->setChecked(true);
+    form.bitBtnOpenFolder->click();
+    m_errors.clear();
+    for (QLineEdit* field : {form.edtTitle, form.edtArtist, form.edtAlbum, form.edtYear, form.edtGenre, form.edtComment})
+        field->setText(QStringLiteral("before"));
+
+    const std::pair<const char*, QString> entries[] = {
+        {"album.mp3", QStringLiteral("Is a directory")},
+        {"radio.mp3", QStringLiteral("The file cannot be accessed by the system")},
+    };
+    for (const auto& [name, reason] : entries) {
+        m_errors.clear();
+        const auto found = form.mp3List->findItems(QString::fromLatin1(name), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << name;
+        QTest::mouseClick(form.mp3List->viewport(), Qt::LeftButton, {}, form.mp3List->visualItemRect(found[0]).center());
+        ASSERT_EQ(m_errors.size(), 1u) << name;
+        EXPECT_EQ(m_errors[0], QStringLiteral("Cannot open file \"%1/%2\". %3").arg(music.path(), QLatin1String(name), reason));
+        for (QLineEdit* field : {form.edtTitle, form.edtArtist, form.edtAlbum, form.edtYear, form.edtGenre, form.edtComment})
+            EXPECT_EQ(field->text(), QStringLiteral("before")) << name;
+        EXPECT_FALSE(form.mp3Player->Opened());
+        EXPECT_EQ(form.trackBar->maximum(), 0);
+    }
+    EXPECT_FALSE(watch.ReaderSeen()) << "the pipe was opened, which blocks the window until a writer comes";
+}
+
+TEST_F(LocalMusicTest, TheFolderHintShowsAFolderThatLooksLikeMarkupAsItStands)
+{
+    QTemporaryDir parent;
+    const QString folder = parent.filePath(QStringLiteral("<b>x"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    FolderChooserHook = [&](const QString&) { return folder; };
+    TfrmOrvex& form = Form();
+    form.show();
+    form.rdButtonLOCALAudio->setChecked(true);
+    form.bitBtnOpenFolder->click();
+    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), QPointF(2, 2), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.txtFolder, &move);
+    QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), form.txtFolder->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(form.txtFolder, &hover);
+    ASSERT_TRUE(QToolTip::isVisible());
+    // What the hint label shows, read as it reads the text.
+    QTextDocument shown;
+    if (Qt::mightBeRichText(QToolTip::text()))
+        shown.setHtml(QToolTip::text());
+    else
+        shown.setPlainText(QToolTip::text());
+    EXPECT_EQ(shown.toPlainText(), folder + QLatin1Char('/'));
+    QToolTip::hideText();
+    // The label itself shows the folder as text too.
+    EXPECT_EQ(form.txtFolder->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(form.txtFolder->Caption().startsWith(folder));
 }

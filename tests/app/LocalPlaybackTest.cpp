@@ -4,6 +4,7 @@
 #include "Id3Tag.h"
 #include "Mp3Maker.h"
 
+#include <QApplication>
 #include <QTest>
 
 using namespace orvex;
@@ -67,6 +68,15 @@ protected:
         QTest::mousePress(Form().mp3Player, Qt::LeftButton, {}, at);
         QTest::mouseRelease(Form().mp3Player, Qt::LeftButton, {}, at);
     }
+    // Waits for the progress timer to tick n more times; each tick has
+    // followed the player by the time this returns.
+    void WaitForTicks(int n)
+    {
+        int ticks = 0;
+        const auto counter = QObject::connect(Form().ProgressTimer, &QTimer::timeout, [&] { ++ticks; });
+        EXPECT_TRUE(PumpUntil([&] { return ticks >= n; }));
+        QObject::disconnect(counter);
+    }
     std::vector<int> States()
     {
         TMediaPlayer* bar = Form().mp3Player;
@@ -97,16 +107,19 @@ TEST_F(LocalPlaybackTest, AClickedTrackPlaysAndTheWindowFollowsIt)
 
     PressButton(btPlay);
     EXPECT_EQ(States(), (std::vector<int>{kDisabled, kColoured, kColoured}));
-    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > 0 && form.Gauge->Progress() > 0; }, 1000));
-    ASSERT_TRUE(PumpUntil([&] { return form.Gauge->PercentDone() >= 10; }, 2000));
-    EXPECT_NEAR(form.trackBar->value(), form.mp3Player->Position(), 150);
+    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > 0 && form.Gauge->Progress() > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return form.Gauge->PercentDone() >= 10; }));
 
+    // Paused, the position holds: every tick copies exactly that position.
     PressButton(btPause);
     EXPECT_EQ(form.mp3Player->Mode(), mdPaused);
-    PumpUntil([] { return false; }, 250);
-    const int held = form.trackBar->value();
-    PumpUntil([] { return false; }, 300);
-    EXPECT_NEAR(form.trackBar->value(), held, 20);
+    const int held = form.mp3Player->Position();
+    WaitForTicks(2);
+    EXPECT_EQ(form.trackBar->value(), held);
+    EXPECT_EQ(form.Gauge->Progress(), held);
+    EXPECT_EQ(form.Gauge->PercentDone(), held * 100 / length);
+    WaitForTicks(2);
+    EXPECT_EQ(form.trackBar->value(), held);
     EXPECT_EQ(States(), (std::vector<int>{kColoured, kColoured, kColoured}));
 
     PressButton(btStop);
@@ -120,14 +133,15 @@ TEST_F(LocalPlaybackTest, TheEndOfATrackEnablesPlayAgain)
     TfrmOrvex& form = Form();
     ClickTrack("short.mp3");
     PressButton(btPlay);
-    ASSERT_TRUE(PumpUntil([&] { return form.mp3Player->GlyphState(btPlay) == kColoured; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return form.mp3Player->GlyphState(btPlay) == kColoured; }));
     EXPECT_EQ(States(), (std::vector<int>{kColoured, kDisabled, kDisabled}));
     EXPECT_EQ(form.mp3Player->NotifyValue(), nfSuccessful);
-    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() == form.trackBar->maximum(); }, 1000));
+    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() == form.trackBar->maximum(); }));
     EXPECT_EQ(form.Gauge->PercentDone(), 100);
-    // Play again starts from the top.
+    // Play again starts from the top: the device left the end of the track.
     PressButton(btPlay);
-    EXPECT_LT(form.mp3Player->Position(), 300);
+    EXPECT_EQ(form.mp3Player->Mode(), mdPlaying);
+    EXPECT_LT(form.mp3Player->Position(), form.mp3Player->Length());
 }
 
 TEST_F(LocalPlaybackTest, ClickingThePlayingTrackShowsTheOpenErrorAndPlaybackGoesOn)
@@ -135,7 +149,7 @@ TEST_F(LocalPlaybackTest, ClickingThePlayingTrackShowsTheOpenErrorAndPlaybackGoe
     TfrmOrvex& form = Form();
     ClickTrack("long.mp3");
     PressButton(btPlay);
-    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > 0; }, 1000));
+    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > 0; }));
     form.edtTitle->setText(QStringLiteral("kept"));
     ClickTrack("long.mp3");
     ASSERT_EQ(m_errors.size(), 1u);
@@ -143,7 +157,7 @@ TEST_F(LocalPlaybackTest, ClickingThePlayingTrackShowsTheOpenErrorAndPlaybackGoe
     EXPECT_EQ(form.edtTitle->text(), QStringLiteral("kept"));
     EXPECT_EQ(form.mp3Player->Mode(), mdPlaying);
     const int before = form.trackBar->value();
-    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > before + 200; }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return form.trackBar->value() > before + 200; }));
 }
 
 TEST_F(LocalPlaybackTest, AFileTheDeviceCannotOpenLeavesNothingFollowed)
@@ -163,7 +177,7 @@ TEST_F(LocalPlaybackTest, AFileTheDeviceCannotOpenLeavesNothingFollowed)
     EXPECT_FALSE(form.mp3Player->Opened());
     EXPECT_EQ(States(), (std::vector<int>{kDisabled, kDisabled, kDisabled}));
     // The timer follows nothing.
-    PumpUntil([] { return false; }, 250);
+    WaitForTicks(3);
     EXPECT_EQ(form.trackBar->value(), 0);
 }
 
@@ -180,4 +194,46 @@ TEST_F(LocalPlaybackTest, MovingTheSelectionWithTheKeyboardOpensTheTrack)
     EXPECT_EQ(form.TrackPath(), s_music->path() + QStringLiteral("/short.mp3"));
     EXPECT_EQ(form.edtTitle->text(), QStringLiteral("Curta"));
     EXPECT_NEAR(form.trackBar->maximum(), 800, 50);
+}
+
+TEST_F(LocalPlaybackTest, AClickWithShiftOrCtrlHeldOpensTheTrackOnce)
+{
+    TfrmOrvex& form = Form();
+    QListWidget* list = form.mp3List;
+    ClickTrack("short.mp3");
+    ASSERT_TRUE(m_errors.empty());
+    // The modifier is pressed on the list first, as a user holding it does.
+    const std::pair<Qt::Key, Qt::KeyboardModifier> held[] = {{Qt::Key_Shift, Qt::ShiftModifier},
+                                                             {Qt::Key_Control, Qt::ControlModifier}};
+    const char* tracks[] = {"long.mp3", "short.mp3"};
+    for (int i = 0; i < 2; ++i) {
+        const auto [key, modifier] = held[i];
+        const auto found = list->findItems(QString::fromLatin1(tracks[i]), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        QTest::keyPress(list, key);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifier, list->visualItemRect(found[0]).center());
+        QTest::keyRelease(list, key);
+        // A second run would have found the file held by the device.
+        EXPECT_TRUE(m_errors.empty()) << m_errors[0].toStdString();
+        EXPECT_EQ(form.TrackPath(), s_music->path() + QLatin1Char('/') + QLatin1String(tracks[i]));
+        EXPECT_TRUE(form.mp3Player->Opened());
+        EXPECT_EQ(list->currentItem(), found[0]);
+        EXPECT_TRUE(found[0]->isSelected());
+    }
+}
+
+TEST_F(LocalPlaybackTest, TheTrackListKeepsTheFocusWhenPlayIsClicked)
+{
+    TfrmOrvex& form = Form();
+    QApplication::setActiveWindow(&form);
+    form.mp3List->setFocus();
+    ASSERT_TRUE(form.mp3List->hasFocus());
+    ClickTrack("long.mp3");
+    PressButton(btPlay);
+    EXPECT_EQ(form.mp3Player->Mode(), mdPlaying);
+    EXPECT_TRUE(form.mp3List->hasFocus());
+    // The arrows still move through the tracks.
+    const int row = form.mp3List->currentRow();
+    QTest::keyClick(form.mp3List, row == 0 ? Qt::Key_Down : Qt::Key_Up);
+    EXPECT_NE(form.mp3List->currentRow(), row);
 }

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace orvex;
@@ -258,31 +259,52 @@ TEST_F(MainWindowTest, RunCommandLineReportsAMissingProgramAndNothingForOneThatS
     EXPECT_EQ(m_boxes.size(), 2u);
 }
 
-TEST_F(MainWindowTest, TheWebLabelOpensTheMakersAddressAndTheMailLabelDoesNothing)
+TEST_F(MainWindowTest, ClickingTheWebLabelOpensTheMakersAddressAndTheMailLabelNothing)
 {
-    // A recording opener, first on the search path.
+    // A recording opener, first on the search path: each run adds a line.
     QTemporaryDir bin;
     const QString record = bin.filePath(QStringLiteral("opened"));
     QFile opener(bin.filePath(QStringLiteral("xdg-open")));
     ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
-    opener.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n").arg(record).toLocal8Bit());
+    opener.write(QStringLiteral("#!/bin/sh\necho \"$@\" >> '%1'\n").arg(record).toLocal8Bit());
     opener.close();
     opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray savedPath = qgetenv("PATH");
     qputenv("PATH", bin.path().toLocal8Bit() + ':' + savedPath);
 
+    // The user's clicks, on the labels where they stand in Local mode.
     TfrmOrvex& form = Form();
-    form.lblQuilloAudioStationClick();
-    form.lblKelvaraIncClick();
-    qputenv("PATH", savedPath);
-    QElapsedTimer timer;
-    timer.start();
-    while (!QFile::exists(record) && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QFile result(record);
-    ASSERT_TRUE(result.open(QIODevice::ReadOnly));
-    EXPECT_EQ(result.readAll().trimmed(), QByteArray("http://www.kelvara.example.com"));
+    form.show();
+    form.rdButtonLOCALAudio->setChecked(true);
+    m_errors.clear(); // what showing said of its pictures
+    QTest::mouseClick(form.lblQuilloAudioStation, Qt::LeftButton);
     EXPECT_TRUE(m_boxes.empty());
+    EXPECT_TRUE(m_errors.empty());
+    QTest::mouseClick(form.lblKelvaraInc, Qt::LeftButton);
+    qputenv("PATH", savedPath);
+    auto lines = [&] {
+        QFile result(record);
+        return result.open(QIODevice::ReadOnly) ? result.readAll().trimmed().split('\n') : QList<QByteArray>();
+    };
+    ASSERT_TRUE(PumpUntil([&] { return !lines().isEmpty(); }));
+    // Only the web label ran the opener.
+    EXPECT_EQ(lines(), QList<QByteArray>{QByteArray("http://www.kelvara.example.com")});
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(MainWindowTest, TracksAreListedThirteenPixelsApart)
+{
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        Touch(QString::fromLatin1(name));
+    TListBox* list = Form().mp3List;
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->ItemHeight(), 13);
+    for (int row = 0; row < 3; ++row) {
+        const QRect rect = list->visualItemRect(list->item(row));
+        EXPECT_EQ(rect.height(), 13) << row;
+        EXPECT_EQ(rect.top(), list->visualItemRect(list->item(0)).top() + 13 * row) << row;
+    }
 }
 
 TEST(UnitStrs, LeftCharsCountsCharacters)
