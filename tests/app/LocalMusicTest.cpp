@@ -2,6 +2,7 @@
 
 #include "FolderChooser.h"
 #include "Id3Tag.h"
+#include "PipeWatch.h"
 #include "Streams.h"
 
 #include <QDir>
@@ -11,13 +12,8 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace orvex;
 
@@ -45,36 +41,6 @@ QByteArray Trailer(const QByteArray& title, const QByteArray& artist, const QByt
     EXPECT_EQ(trailer.size(), 128);
     return trailer;
 }
-
-// Keeps opening a pipe for writing from another thread, so that a reader
-// stuck in its open of the pipe is let go, and notes whether one ever was.
-class PipeWatch {
-public:
-    explicit PipeWatch(const QByteArray& path)
-        : m_thread([this, path] {
-              while (!m_stop) {
-                  const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
-                  if (fd >= 0) {
-                      m_readerSeen = true;
-                      ::close(fd);
-                  }
-                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-              }
-          })
-    {
-    }
-    ~PipeWatch()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    bool ReaderSeen() const { return m_readerSeen; }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_readerSeen{false};
-    std::thread m_thread;
-};
 
 class LocalMusicTest : public orvex::testing::WindowFixture {
 protected:
@@ -239,7 +205,7 @@ TEST_F(LocalMusicTest, AFolderOrAPipeNamedLikeATrackGivesTheOpenErrorAndLeavesTh
     ASSERT_TRUE(QDir(music.path()).mkdir(QStringLiteral("album.mp3")));
     const QString pipe = music.filePath(QStringLiteral("radio.mp3"));
     ASSERT_EQ(::mkfifo(pipe.toLocal8Bit().constData(), 0644), 0);
-    PipeWatch watch(pipe.toLocal8Bit());
+    orvex::testing::PipeWatch watch(pipe.toLocal8Bit());
     FolderChooserHook = [&](const QString&) { return music.path(); };
     TfrmOrvex& form = Form();
     form.show();

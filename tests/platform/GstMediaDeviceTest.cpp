@@ -150,7 +150,7 @@ TEST_F(GstDeviceTest, TheEndOfAPlayIsReportedAsSuccessfulAndTheDeviceStops)
     const MCIDEVICEID id = OpenDevice(Track("tone1.mp3"));
     ASSERT_NE(id, 0);
     ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u);
-    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 10000));
     EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_SUCCESSFUL}));
     EXPECT_EQ(Status(id, MCI_STATUS_MODE), static_cast<std::uint32_t>(MCI_MODE_STOP));
     EXPECT_EQ(Status(id, MCI_STATUS_POSITION), Status(id, MCI_STATUS_LENGTH));
@@ -164,7 +164,7 @@ TEST_F(GstDeviceTest, ANewerPlaySupersedesAndAStopAbortsThePendingNotification)
     ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u);
     ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u); // interrupts the first play
     ASSERT_EQ(Send(id, MCI_STOP, MCI_WAIT), 0u);   // interrupts the second
-    ASSERT_TRUE(PumpUntil([&] { return m_recorder.results.size() >= 2; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return m_recorder.results.size() >= 2; }, 10000));
     EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_ABORTED, MCI_NOTIFY_ABORTED}));
 
     // Pausing keeps the play pending; a resume that asks for notice supersedes it.
@@ -172,12 +172,12 @@ TEST_F(GstDeviceTest, ANewerPlaySupersedesAndAStopAbortsThePendingNotification)
     ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u);
     ASSERT_EQ(Send(id, MCI_PAUSE, MCI_WAIT), 0u);
     ASSERT_EQ(Send(id, MCI_RESUME, MCI_NOTIFY), 0u);
-    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 10000));
     EXPECT_EQ(m_recorder.results.front(), static_cast<unsigned>(MCI_NOTIFY_SUPERSEDED));
     // Closing while playing aborts what is pending.
     m_recorder.results.clear();
     Send(id, MCI_CLOSE, MCI_WAIT);
-    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 10000));
     EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_ABORTED}));
     // A resume on a stopped device is refused.
     const MCIDEVICEID again = OpenDevice(Track("tone3.mp3"));
@@ -331,7 +331,7 @@ TEST_F(GstDeviceTest, ThePlayerControlDrivesTheRealDevice)
     player.OnNotify = [&](TMediaPlayer&) { ++notices; };
     player.Play();
     EXPECT_EQ(player.Mode(), mdPlaying);
-    ASSERT_TRUE(PumpUntil([&] { return notices > 0; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return notices > 0; }, 10000));
     EXPECT_EQ(player.NotifyValue(), nfSuccessful);
     EXPECT_EQ(player.Mode(), mdStopped);
     EXPECT_EQ(player.Position(), player.Length());

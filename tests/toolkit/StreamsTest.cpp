@@ -1,16 +1,13 @@
 #include "Exceptions.h"
+#include "PipeWatch.h"
 #include "Streams.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <atomic>
-#include <chrono>
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace orvex;
 
@@ -93,48 +90,15 @@ TEST_F(FileStreamTest, AFolderNamedLikeAFileIsRefusedWithTheSystemsReason)
     EXPECT_TRUE(OpenError(folder, fmOpenRead | fmShareExclusive).endsWith(QStringLiteral("Is a directory")));
 }
 
-// Watches a pipe from another thread: if anybody opens it for reading, the
-// watcher's own open succeeds, which also frees a reader stuck in its open.
-class PipeWatch {
-public:
-    explicit PipeWatch(const QByteArray& path)
-        : m_thread([this, path] {
-              while (!m_stop) {
-                  const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
-                  if (fd >= 0) {
-                      m_readerSeen = true;
-                      ::close(fd);
-                  }
-                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-              }
-          })
-    {
-    }
-    ~PipeWatch() { Stop(); }
-    void Stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    bool ReaderSeen() const { return m_readerSeen; }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_readerSeen{false};
-    std::thread m_thread;
-};
-
 TEST_F(FileStreamTest, PipesAndDevicesAreRefusedWithoutWaitingOnThem)
 {
     const QString pipe = m_dir.filePath(QStringLiteral("radio.mp3"));
     ASSERT_EQ(::mkfifo(pipe.toLocal8Bit().constData(), 0644), 0);
-    PipeWatch watch(pipe.toLocal8Bit());
+    auto watch = std::make_unique<orvex::testing::PipeWatch>(pipe.toLocal8Bit());
     const QString refused = QStringLiteral("Cannot open file \"%1\". The file cannot be accessed by the system");
     EXPECT_EQ(OpenError(pipe, fmOpenRead), refused.arg(pipe));
     EXPECT_EQ(OpenError(pipe, fmOpenRead | fmShareDenyNone), refused.arg(pipe));
-    watch.Stop();
-    EXPECT_FALSE(watch.ReaderSeen()) << "the pipe was opened (and would have blocked its reader)";
+    EXPECT_FALSE(watch->ReaderSeen()) << "the pipe was opened (and would have blocked its reader)";
 
     const QString device = QStringLiteral("/dev/null");
     EXPECT_EQ(OpenError(device, fmOpenRead), refused.arg(device));
