@@ -220,6 +220,16 @@ TEST_F(LocalPlaybackTest, AClickWithShiftOrCtrlHeldOpensTheTrackOnce)
         EXPECT_EQ(list->currentItem(), found[0]);
         EXPECT_TRUE(found[0]->isSelected());
     }
+    // Ctrl on the open track keeps it selected; the click is a click on the
+    // open track, whose file the device holds.
+    QListWidgetItem* open = list->currentItem();
+    QTest::keyPress(list, Qt::Key_Control);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, list->visualItemRect(open).center());
+    QTest::keyRelease(list, Qt::Key_Control);
+    EXPECT_TRUE(open->isSelected());
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_TRUE(m_errors[0].endsWith(QStringLiteral("being used by another process")));
+    EXPECT_TRUE(form.mp3Player->Opened());
 }
 
 TEST_F(LocalPlaybackTest, TheTrackListKeepsTheFocusWhenPlayIsClicked)
