@@ -365,8 +365,8 @@ void TfrmOrvex::FormCreate()
     ListMp3Files(m_musicFolder, mp3List);
     trackBar->setMaximum(0);
     Gauge->SetMaxValue(0);
-    // Checking the button and clicking the other run their handlers at once;
-    // a failure in either ends the creation steps like a failure of our own.
+    // Checking the Server button and clicking SET Station run their handlers
+    // at once; a failure in either ends the creation steps like one of ours.
     RaiseFromHandlers([this] { rdButtonSERVERAudio->setChecked(true); });
     RaiseFromHandlers([this] { bitBtnSETRemote->click(); });
 }
