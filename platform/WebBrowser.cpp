@@ -15,6 +15,16 @@ namespace orvex {
 void PrepareBrowserEngine()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The browser's view draws through OpenGL, and a window that gets such a
+    // view after it is on screen is made anew: it vanishes and comes back.
+    // The engine starts after the window shows, so windows compose through
+    // OpenGL from their first frame. Offscreen windows have no such path.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.startsWith("offscreen") && !platform.startsWith("minimal") &&
+        qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI")) {
+        qputenv("QT_WIDGETS_RHI", "1");
+        qputenv("QT_WIDGETS_RHI_BACKEND", "opengl");
+    }
 }
 
 namespace {
@@ -76,7 +86,10 @@ void WebBrowser::StartEngine()
     connect(m_view, &QWebEngineView::urlChanged, this, [this] { HistoryChanged(); });
     m_view->setVisible(true);
     if (m_pending) {
+        // Busy until the page has loaded, and the location is the one asked
+        // for until the engine reports its own.
         m_pending = false;
+        m_busy = true;
         m_view->load(m_pendingUrl);
     }
 }
@@ -106,8 +119,8 @@ void WebBrowser::Navigate(const QString& url)
         // A one-letter scheme would be a drive, not a scheme; a path is a file.
         target = parsed.scheme().size() > 1 ? parsed : QUrl::fromLocalFile(QFileInfo(url).absoluteFilePath());
     }
+    m_pendingUrl = target;
     if (!m_view) {
-        m_pendingUrl = target;
         m_pending = true;
         return;
     }
@@ -140,7 +153,8 @@ QString WebBrowser::LocationURL() const
 {
     if (!m_view)
         return m_pending ? m_pendingUrl.toString() : QString();
-    return m_view->url().toString();
+    const QUrl shown = m_view->url();
+    return shown.isEmpty() && m_busy ? m_pendingUrl.toString() : shown.toString();
 }
 
 void WebBrowser::resizeEvent(QResizeEvent* event)

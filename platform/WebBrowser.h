@@ -16,7 +16,8 @@ enum : int {
 };
 
 // Must run before the application object is created: the browser engine
-// shares its drawing contexts across windows.
+// shares its drawing contexts across windows, and windows on a screen
+// compose through OpenGL from the start.
 void PrepareBrowserEngine();
 
 // The embedded web browser. Local pages may load remote media, and media
