@@ -391,6 +391,18 @@ TEST_F(RadioTest, TheHomeStationPlaysFromIcecastAsSoonAsItIsSet)
     EXPECT_TRUE(Evaluate(QStringLiteral("orvexPlayer.fed")).toBool());
     EXPECT_TRUE(PlaysPast(0, 10000));
     EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.plays")).toInt(), 1);
+
+    // A long session lets go of what was heard: with the page's limits made
+    // short, the start of what it holds moves on while the sound goes on.
+    Evaluate(QStringLiteral("orvexPlayer.trimAfterSeconds = 1.5; orvexPlayer.keepSeconds = 0.5;"));
+    ASSERT_TRUE(PumpUntil([&] {
+        return Evaluate(QStringLiteral("var b = orvexPlayer.audio.buffered; b.length > 0 && b.start(0) > 0.5")).toBool();
+    })) << Evaluate(QStringLiteral("orvexPlayer.audio.currentTime")).toDouble();
+    EXPECT_LT(Evaluate(QStringLiteral("orvexPlayer.audio.currentTime - orvexPlayer.audio.buffered.start(0)")).toDouble(),
+              5.0);
+    EXPECT_GT(Evaluate(QStringLiteral("orvexPlayer.held()")).toDouble(), 0.0);
+    EXPECT_TRUE(PlaysPast(AudioPosition(), 10000));
+    EXPECT_EQ(PlayerState(), QStringLiteral("playing"));
 }
 
 TEST_F(RadioTest, ThePageReconnectsByItselfWhenTheSourceComesBack)
