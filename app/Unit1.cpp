@@ -213,17 +213,15 @@ void TfrmOrvex::CreateServerGroup()
     cmbBoxAddressRadio->setEditText(QString::fromLatin1(kHomeStationAddress));
     cmbBoxAddressRadio->setVisible(false);
     // The station box reports a change when a name is picked and when its
-    // text is typed; typed text selects the name it matches, or none.
+    // text is typed; typed text selects the name it matches, or none. The box
+    // completes a typed beginning inline after it reports the edit, so the
+    // change is taken once the key is handled, from the text the box shows.
     Handle(cmbBoxRadio, &QComboBox::activated, &TfrmOrvex::cmbBoxRadioChange);
-    connect(cmbBoxRadio->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
-        {
-            const QSignalBlocker blocker(cmbBoxRadio);
-            const int cursor = cmbBoxRadio->lineEdit()->cursorPosition();
-            cmbBoxRadio->setCurrentIndex(cmbBoxRadio->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
-            cmbBoxRadio->setEditText(text);
-            cmbBoxRadio->lineEdit()->setCursorPosition(cursor);
-        }
-        Guarded([this] { cmbBoxRadioChange(); });
+    connect(cmbBoxRadio->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        if (m_stationTyped)
+            return;
+        m_stationTyped = true;
+        QMetaObject::invokeMethod(this, &TfrmOrvex::StationTyped, Qt::QueuedConnection);
     });
 
     edtURL = MakeEdit(group, 3, 70, 597, 28);
@@ -465,6 +463,30 @@ void TfrmOrvex::cmbBoxRadioChange()
     bitBtnSETRemote->click();
 }
 
+void TfrmOrvex::StationTyped()
+{
+    m_stationTyped = false;
+    QLineEdit* typed = cmbBoxRadio->lineEdit();
+    const QString text = typed->text();
+    {
+        // Selecting the matching name must leave the text, the cursor and
+        // the completed part the user sees as they are.
+        const QSignalBlocker blocker(cmbBoxRadio);
+        const int cursor = typed->cursorPosition();
+        const int selectionStart = typed->selectionStart();
+        const int selectionLength = typed->selectionLength();
+        cmbBoxRadio->setCurrentIndex(cmbBoxRadio->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+        cmbBoxRadio->setEditText(text);
+        if (selectionStart >= 0 && cursor == selectionStart)
+            typed->setSelection(selectionStart + selectionLength, -selectionLength);
+        else if (selectionStart >= 0)
+            typed->setSelection(selectionStart, selectionLength);
+        else
+            typed->setCursorPosition(cursor);
+    }
+    Guarded([this] { cmbBoxRadioChange(); });
+}
+
 void TfrmOrvex::editAddressMouseMove()
 {
     editAddress->setToolTip(QStringLiteral("Streaming Address: ") + editAddress->text());
@@ -564,8 +586,11 @@ void TfrmOrvex::ProgressTimerTimer()
 {
     if (trackBar->maximum() == 0)
         return;
-    trackBar->setValue(mp3Player->Position());
-    Gauge->SetProgress(mp3Player->Position());
+    // One reading serves both, so the device is asked once a tick and the
+    // two always show the same moment. An unchanged position repaints neither.
+    const std::int32_t position = mp3Player->Position();
+    trackBar->setValue(position);
+    Gauge->SetProgress(position);
 }
 
 // ---- music folder and track list

@@ -140,9 +140,12 @@ private:
     void CreateServerGroup();
     void CreateLocalGroup();
     void SetTabOrders();
+    // Takes text typed into the station box as it shows after completion.
+    void StationTyped();
 
     QString m_musicFolder;
     QString m_trackPath;
+    bool m_stationTyped = false; // typed station text waits to be taken
 };
 
 // Lists the folder's "*.mp3" names into the list, replacing what it held.

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
@@ -14,10 +15,59 @@ namespace orvex {
 void PrepareBrowserEngine()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The browser's view draws through OpenGL, and a window that gets such a
+    // view after it is on screen is made anew: it vanishes and comes back.
+    // The engine starts after the window shows, so windows compose through
+    // OpenGL from their first frame. Offscreen windows have no such path.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.startsWith("offscreen") && !platform.startsWith("minimal") &&
+        qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI")) {
+        qputenv("QT_WIDGETS_RHI", "1");
+        qputenv("QT_WIDGETS_RHI_BACKEND", "opengl");
+    }
 }
 
-WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent), m_view(new QWebEngineView(this))
+namespace {
+
+// How long an engine waits for a shown window that does not paint (one
+// that lies off the screen, say) before it starts all the same.
+constexpr int kLongestWaitForPaintMs = 500;
+
+} // namespace
+
+WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent)
 {
+    QTimer::singleShot(0, this, &WebBrowser::StartWhenPainted);
+}
+
+void WebBrowser::StartWhenPainted()
+{
+    if (m_view)
+        return;
+    // A window on its way to the screen paints first: the engine's start
+    // would hold its first picture back.
+    if (window()->isVisible() && !m_painted) {
+        QTimer::singleShot(kLongestWaitForPaintMs, this, &WebBrowser::StartEngine);
+        return;
+    }
+    StartEngine();
+}
+
+void WebBrowser::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (m_painted)
+        return;
+    m_painted = true;
+    // After this paint has reached the screen.
+    QTimer::singleShot(0, this, &WebBrowser::StartEngine);
+}
+
+void WebBrowser::StartEngine()
+{
+    if (m_view)
+        return;
+    m_view = new QWebEngineView(this);
     QWebEngineSettings* settings = m_view->settings();
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
@@ -34,6 +84,20 @@ WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent), m_view(new QWebEngine
         emit CommandStateChange(CSC_UPDATECOMMANDS, true);
     });
     connect(m_view, &QWebEngineView::urlChanged, this, [this] { HistoryChanged(); });
+    m_view->setVisible(true);
+    if (m_pending) {
+        // Busy until the page has loaded, and the location is the one asked
+        // for until the engine reports its own.
+        m_pending = false;
+        m_busy = true;
+        m_view->load(m_pendingUrl);
+    }
+}
+
+QWebEngineView* WebBrowser::View()
+{
+    StartEngine();
+    return m_view;
 }
 
 void WebBrowser::HistoryChanged()
@@ -55,37 +119,49 @@ void WebBrowser::Navigate(const QString& url)
         // A one-letter scheme would be a drive, not a scheme; a path is a file.
         target = parsed.scheme().size() > 1 ? parsed : QUrl::fromLocalFile(QFileInfo(url).absoluteFilePath());
     }
+    m_pendingUrl = target;
+    if (!m_view) {
+        m_pending = true;
+        return;
+    }
     m_view->load(target);
 }
 
 void WebBrowser::GoBack()
 {
-    if (!m_view->history()->canGoBack())
+    if (!m_view || !m_view->history()->canGoBack())
         throw EOleException(QStringLiteral("Unspecified error"));
     m_view->back();
 }
 
 void WebBrowser::GoForward()
 {
-    if (!m_view->history()->canGoForward())
+    if (!m_view || !m_view->history()->canGoForward())
         throw EOleException(QStringLiteral("Unspecified error"));
     m_view->forward();
 }
 
 void WebBrowser::Stop()
 {
-    m_view->stop();
+    if (m_view)
+        m_view->stop();
+    else
+        m_pending = false;
 }
 
 QString WebBrowser::LocationURL() const
 {
-    return m_view->url().toString();
+    if (!m_view)
+        return m_pending ? m_pendingUrl.toString() : QString();
+    const QUrl shown = m_view->url();
+    return shown.isEmpty() && m_busy ? m_pendingUrl.toString() : shown.toString();
 }
 
 void WebBrowser::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    m_view->setGeometry(rect());
+    if (m_view)
+        m_view->setGeometry(rect());
 }
 
 } // namespace orvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 class QWebEngineView;
@@ -15,11 +16,17 @@ enum : int {
 };
 
 // Must run before the application object is created: the browser engine
-// shares its drawing contexts across windows.
+// shares its drawing contexts across windows, and windows on a screen
+// compose through OpenGL from the start.
 void PrepareBrowserEngine();
 
 // The embedded web browser. Local pages may load remote media, and media
 // plays without a user gesture, so a player page starts its stream at once.
+//
+// The browser engine is the heaviest part of the program's start, so it
+// starts after the window has painted itself for the first time (or, for a
+// window that is not shown, as soon as the event loop runs). A navigation
+// asked for before that is kept and made first thing when the engine runs.
 class WebBrowser : public QWidget {
     Q_OBJECT
 public:
@@ -31,12 +38,19 @@ public:
     // Moving in an empty history raises, as the browser's automation does.
     void GoBack();
     void GoForward();
+    // Stops the current download; before the engine runs, drops the
+    // navigation that waits for it.
     void Stop();
+    // The location shown, or the one that waits for the engine.
     QString LocationURL() const;
-    // Whether a navigation or download is in progress.
-    bool Busy() const { return m_busy; }
+    // Whether a navigation or download is in progress (or waits for the engine).
+    bool Busy() const { return m_busy || m_pending; }
 
-    QWebEngineView* View() const { return m_view; }
+    // Starts the engine now if it has not started; idle once it has.
+    void StartEngine();
+    bool EngineStarted() const { return m_view != nullptr; }
+    // The engine's view; starts the engine if need be.
+    QWebEngineView* View();
 
 signals:
     // command: CSC_UPDATECOMMANDS, CSC_NAVIGATEFORWARD or CSC_NAVIGATEBACK.
@@ -44,11 +58,16 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void HistoryChanged();
+    void StartWhenPainted();
 
-    QWebEngineView* m_view;
+    QWebEngineView* m_view = nullptr;
+    QUrl m_pendingUrl;
+    bool m_pending = false;
+    bool m_painted = false;
     bool m_busy = false;
     bool m_canGoBack = false;
     bool m_canGoForward = false;

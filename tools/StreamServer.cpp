@@ -123,11 +123,12 @@ void StreamServer::ReadRequest(Client& client)
     if (!client.request.contains("\r\n\r\n"))
         return;
     const bool head = client.request.startsWith("HEAD ");
-    client.socket->write("HTTP/1.0 200 OK\r\n"
-                         "Content-Type: audio/mpeg\r\n"
-                         "Cache-Control: no-cache, no-store\r\n"
-                         "icy-name: Orvex demo stream\r\n"
-                         "Connection: close\r\n\r\n");
+    // Pages of any origin may read the stream, as streaming servers allow.
+    client.socket->write(QByteArray("HTTP/1.0 200 OK\r\n"
+                                    "Content-Type: audio/mpeg\r\n"
+                                    "Cache-Control: no-cache, no-store\r\n"
+                                    "icy-name: Orvex demo stream\r\n") +
+                         (ShareWithPages ? "Access-Control-Allow-Origin: *\r\n" : "") + "Connection: close\r\n\r\n");
     if (head || m_audio.isEmpty()) {
         client.socket->disconnectFromHost();
         return;

@@ -32,6 +32,9 @@ public:
     int Listeners() const { return static_cast<int>(m_clients.size()); }
     // Bytes of audio a second, read from the first frame of the first track.
     int BytesPerSecond() const { return m_bytesPerSecond; }
+    // Whether pages of other origins may read the stream (a header of the
+    // answer); when not, a browser plays it only through a media element.
+    bool ShareWithPages = true;
 
 private:
     struct Client {

@@ -1,0 +1,214 @@
+#include "IcecastServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace orvex::testing {
+
+namespace {
+
+constexpr const char* kMount = "/orvex.mp3";
+constexpr const char* kSourcePassword = "orvex-source";
+constexpr int kStartMs = 15000;
+
+// A port nobody listens on now; Icecast binds it a moment later.
+quint16 FreeLoopbackPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+bool WriteText(const QString& path, const QByteArray& text, QFileDevice::Permissions permissions)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+        return false;
+    file.close();
+    return file.setPermissions(permissions);
+}
+
+QByteArray Escaped(const QString& text)
+{
+    return text.toHtmlEscaped().toUtf8();
+}
+
+} // namespace
+
+IcecastServer::IcecastServer() = default;
+
+IcecastServer::~IcecastServer()
+{
+    Stop();
+}
+
+QString IcecastServer::Address() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(m_port);
+}
+
+bool IcecastServer::Fail(const QString& why)
+{
+    QString log;
+    QFile errors(m_dir.filePath(QStringLiteral("log/error.log")));
+    if (errors.open(QIODevice::ReadOnly))
+        log = QString::fromUtf8(errors.readAll().right(2000));
+    m_error = why + (log.isEmpty() ? QString() : QStringLiteral("\n") + log);
+    Stop();
+    return false;
+}
+
+bool IcecastServer::WriteConfigs(const QString& mp3)
+{
+    // Icecast refuses to run as root unless told whom to become; that user
+    // then writes the logs, so the folders must be open to it.
+    const bool root = ::geteuid() == 0;
+    QDir dir(m_dir.path());
+    if (!dir.mkpath(QStringLiteral("log")) || !dir.mkpath(QStringLiteral("web")) || !dir.mkpath(QStringLiteral("admin")))
+        return false;
+    const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                      QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QFile::setPermissions(m_dir.path(), open);
+    QFile::setPermissions(dir.filePath(QStringLiteral("log")),
+                          open | QFileDevice::WriteGroup | QFileDevice::WriteOther);
+    const QByteArray base = Escaped(m_dir.path());
+    const QByteArray server =
+        "<icecast>\n"
+        "  <authentication><source-password>" + QByteArray(kSourcePassword) +
+        "</source-password><admin-user>admin</admin-user><admin-password>orvex-admin</admin-password>"
+        "</authentication>\n"
+        "  <hostname>127.0.0.1</hostname>\n"
+        "  <listen-socket><port>" + QByteArray::number(m_port) +
+        "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n"
+        // As the server's own sample configuration does, pages of any
+        // origin may read the streams.
+        "  <http-headers><header name=\"Access-Control-Allow-Origin\" value=\"*\"/></http-headers>\n"
+        "  <paths><basedir>" + base + "</basedir><logdir>" + base + "/log</logdir><webroot>" + base +
+        "/web</webroot><adminroot>" + base + "/admin</adminroot>"
+        "<alias source=\"/\" destination=\"" + QByteArray(kMount) + "\"/></paths>\n"
+        "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>\n"
+        "  <security><chroot>0</chroot>" +
+        QByteArray(root ? "<changeowner><user>nobody</user><group>nogroup</group></changeowner>" : "") +
+        "</security>\n"
+        "</icecast>\n";
+    // The source client insists that its configuration, which holds the
+    // password, is readable by its owner alone.
+    const QByteArray source =
+        "<ezstream>\n"
+        "  <servers><server><hostname>127.0.0.1</hostname><port>" + QByteArray::number(m_port) +
+        "</port><password>" + QByteArray(kSourcePassword) + "</password></server></servers>\n"
+        "  <streams><stream><mountpoint>" + QByteArray(kMount) + "</mountpoint><format>MP3</format></stream></streams>\n"
+        "  <intakes><intake><type>file</type><filename>" + Escaped(mp3) +
+        "</filename><stream_once>No</stream_once></intake></intakes>\n"
+        "</ezstream>\n";
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    return WriteText(dir.filePath(QStringLiteral("icecast.xml")), server, readable) &&
+           WriteText(dir.filePath(QStringLiteral("ezstream.xml")), source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+bool IcecastServer::StartProcess(QProcess& process, const QString& program, const QString& config)
+{
+    process.setProgram(program);
+    process.setArguments({QStringLiteral("-c"), m_dir.filePath(config)});
+    process.setWorkingDirectory(m_dir.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(m_dir.filePath(QStringLiteral("log/") + config + QStringLiteral(".out")));
+    // Should the test program die, the server and its source die with it.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process.start();
+    return process.waitForStarted(kStartMs);
+}
+
+bool IcecastServer::WaitFor(const std::function<bool()>& ready, int milliseconds) const
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready()) {
+        if (clock.elapsed() > milliseconds || (m_server && m_server->state() != QProcess::Running))
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+bool IcecastServer::MountPlays() const
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    if (!socket.waitForConnected(1000))
+        return false;
+    socket.write(QByteArray("GET ") + kMount + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray answer;
+    while (!answer.contains("\r\n\r\n") && socket.waitForReadyRead(1000))
+        answer += socket.readAll();
+    return answer.startsWith("HTTP/1.0 200") && answer.contains("audio/mpeg");
+}
+
+bool IcecastServer::Start(const QString& mp3)
+{
+    Stop();
+    if (!m_dir.isValid())
+        return Fail(QStringLiteral("no temporary folder"));
+    if (!QFile::exists(mp3))
+        return Fail(QStringLiteral("no such track: ") + mp3);
+    // Another program may take the free port before the server binds it:
+    // then the server ends at once and another port is tried.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_port = FreeLoopbackPort();
+        if (m_port == 0 || !WriteConfigs(mp3))
+            return Fail(QStringLiteral("cannot prepare the server's folder"));
+        m_server = std::make_unique<QProcess>();
+        if (!StartProcess(*m_server, QStringLiteral("icecast2"), QStringLiteral("icecast.xml")))
+            return Fail(QStringLiteral("cannot run icecast2: ") + m_server->errorString());
+        const bool listening = WaitFor([this] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, m_port);
+            return socket.waitForConnected(200);
+        }, kStartMs);
+        if (listening)
+            return StartSource();
+        m_server.reset();
+    }
+    return Fail(QStringLiteral("icecast2 did not start listening"));
+}
+
+bool IcecastServer::StartSource()
+{
+    if (!m_server)
+        return Fail(QStringLiteral("the server is not running"));
+    m_source = std::make_unique<QProcess>();
+    if (!StartProcess(*m_source, QStringLiteral("ezstream"), QStringLiteral("ezstream.xml")))
+        return Fail(QStringLiteral("cannot run ezstream: ") + m_source->errorString());
+    if (!WaitFor([this] { return m_source->state() == QProcess::Running && MountPlays(); }, kStartMs))
+        return Fail(QStringLiteral("the source did not reach the server"));
+    return true;
+}
+
+void IcecastServer::StopSource()
+{
+    if (!m_source)
+        return;
+    m_source->kill();
+    m_source->waitForFinished(5000);
+    m_source.reset();
+}
+
+void IcecastServer::Stop()
+{
+    StopSource();
+    if (m_server) {
+        m_server->kill();
+        m_server->waitForFinished(5000);
+        m_server.reset();
+    }
+}
+
+} // namespace orvex::testing

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+namespace orvex::testing {
+
+// A real internet radio server for the radio tests: an Icecast 2 server on a
+// free loopback port, with a configuration of its own in a temporary folder,
+// fed by an ezstream source that loops one MP3 file into the mount point
+// "/orvex.mp3". The server's root "/" is an alias of the mount, so the bare
+// "address:port" form of the home station plays it as well. Both processes
+// are stopped when the object goes, and are killed with the test program
+// should that die first.
+class IcecastServer {
+public:
+    IcecastServer();
+    ~IcecastServer();
+    IcecastServer(const IcecastServer&) = delete;
+    IcecastServer& operator=(const IcecastServer&) = delete;
+
+    // Starts the server and its source on mp3 and waits until the mount
+    // plays. On failure returns false with the reason in Error().
+    bool Start(const QString& mp3);
+    // Stops the source alone: the server drops its listeners and the mount
+    // answers 404 until the source is back.
+    void StopSource();
+    // Starts the source again and waits until the mount plays.
+    bool StartSource();
+    // Stops both processes (also done by the destructor).
+    void Stop();
+
+    quint16 Port() const { return m_port; }
+    // "127.0.0.1:port", the home station's form of address.
+    QString Address() const;
+    const QString& Error() const { return m_error; }
+    // Whether a GET of the mount now answers with audio.
+    bool MountPlays() const;
+
+private:
+    bool WriteConfigs(const QString& mp3);
+    bool StartProcess(QProcess& process, const QString& program, const QString& config);
+    bool WaitFor(const std::function<bool()>& ready, int milliseconds) const;
+    bool Fail(const QString& why);
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_server;
+    std::unique_ptr<QProcess> m_source;
+    quint16 m_port = 0;
+    QString m_error;
+};
+
+} // namespace orvex::testing
