@@ -53,29 +53,39 @@ int NearestIndex(const QImage& image, QRgb color)
 }
 
 // A colour as a value of the destination's kind. A colour becomes a mask bit
-// 1 where it is white (the background colour) and 0 elsewhere.
-std::uint32_t ValueOfColor(const QImage& dest, ValueKind kind, QRgb color)
+// 1 where it is the source's background colour and 0 elsewhere.
+std::uint32_t ValueOfColor(const QImage& dest, ValueKind kind, QRgb color, QRgb sourceBk = 0xFFFFFFFFu)
 {
     switch (kind) {
     case ValueKind::Rgb: return color & 0xFFFFFF;
     case ValueKind::Index: return static_cast<std::uint32_t>(NearestIndex(dest, color));
-    case ValueKind::Bit: return (color & 0xFFFFFF) == 0xFFFFFF ? 1u : 0u;
+    case ValueKind::Bit: return (color & 0xFFFFFF) == (sourceBk & 0xFFFFFF) ? 1u : 0u;
     }
     return 0;
 }
 
 // Reads a source pixel as a value of the destination's kind: the raw value
-// when both kinds agree, the colour translated otherwise.
+// when both kinds agree, the colour translated otherwise. A monochrome source
+// drawn in colour takes the destination canvas's text colour for 0 bits and
+// its background colour for 1 bits.
 class SourceReader {
 public:
-    SourceReader(const QImage& source, const QImage& dest) : m_source(source), m_dest(dest)
+    SourceReader(const TBitmap& source, const TBitmap& dest) : m_source(source.Image())
     {
-        m_sourceKind = KindOf(source);
-        m_destKind = KindOf(dest);
-        m_raw = m_sourceKind == m_destKind && (m_sourceKind != ValueKind::Index || source.colorTable() == dest.colorTable());
-        if (!m_raw && m_sourceKind != ValueKind::Rgb) {
-            for (int i = 0; i < source.colorCount(); ++i)
-                m_translated.push_back(ValueOfColor(dest, m_destKind, source.color(i)));
+        const QImage& target = dest.Image();
+        m_sourceKind = KindOf(m_source);
+        m_destKind = KindOf(target);
+        m_sourceBk = ToQRgb(source.BlitBkColor());
+        m_raw = m_sourceKind == m_destKind && (m_sourceKind != ValueKind::Index || m_source.colorTable() == target.colorTable());
+        m_dest = &target;
+        if (m_raw || m_sourceKind == ValueKind::Rgb)
+            return;
+        if (m_sourceKind == ValueKind::Bit) {
+            m_translated.push_back(ValueOfColor(target, m_destKind, ToQRgb(dest.BlitTextColor())));
+            m_translated.push_back(ValueOfColor(target, m_destKind, ToQRgb(dest.BlitBkColor())));
+        } else {
+            for (int i = 0; i < m_source.colorCount(); ++i)
+                m_translated.push_back(ValueOfColor(target, m_destKind, m_source.color(i), m_sourceBk));
         }
     }
     std::uint32_t operator()(int x, int y) const
@@ -86,13 +96,14 @@ public:
             const auto index = static_cast<std::size_t>(RawValue(m_source, m_sourceKind, x, y));
             return index < m_translated.size() ? m_translated[index] : 0;
         }
-        return ValueOfColor(m_dest, m_destKind, m_source.pixel(x, y));
+        return ValueOfColor(*m_dest, m_destKind, m_source.pixel(x, y), m_sourceBk);
     }
 
 private:
     const QImage& m_source;
-    const QImage& m_dest;
+    const QImage* m_dest = nullptr;
     ValueKind m_sourceKind, m_destKind;
+    QRgb m_sourceBk = 0xFFFFFFFFu;
     bool m_raw = false;
     std::vector<std::uint32_t> m_translated;
 };
@@ -197,7 +208,7 @@ void BitBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& s
             CombineRow(reinterpret_cast<QRgb*>(target.scanLine(y + row)) + x,
                        reinterpret_cast<const QRgb*>(from.constScanLine(sy + row)) + sx, width, rop);
     } else {
-        const SourceReader read(from, target);
+        const SourceReader read(source, dest);
         for (int row = 0; row < height; ++row)
             for (int col = 0; col < width; ++col)
                 StoreValue(target, kind, x + col, y + row,
@@ -218,7 +229,7 @@ void StretchBlt(TBitmap& dest, const TRect& destRect, const TBitmap& source, con
         return;
     }
     const ValueKind kind = KindOf(target);
-    const SourceReader read(from, target);
+    const SourceReader read(source, dest);
     for (int dy = std::max(0, -destRect.Top); dy < destRect.Height() && destRect.Top + dy < target.height(); ++dy) {
         const int syy = sourceRect.Top + static_cast<int>(static_cast<long>(dy) * sourceRect.Height() / destRect.Height());
         if (syy < 0 || syy >= from.height())
@@ -234,6 +245,14 @@ void StretchBlt(TBitmap& dest, const TRect& destRect, const TBitmap& source, con
     dest.CanvasChanged();
 }
 
+namespace {
+
+// Code bytes of the two operations a masked copy mostly uses.
+constexpr unsigned kKeepDestination = (DSTCOPY >> 16) & 0xFF;
+constexpr unsigned kCopySource = (SRCCOPY >> 16) & 0xFF;
+
+} // namespace
+
 void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy,
              const TBitmap& mask, int mx, int my, TRasterOp foreground, TRasterOp background)
 {
@@ -245,17 +264,38 @@ void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& 
         return;
     mx += x - ox;
     my += y - oy;
+    const bool maskIsBits = KindOf(bits) == ValueKind::Bit;
     const ValueKind kind = KindOf(target);
-    const SourceReader read(from, target);
+    const SourceReader read(source, dest);
     for (int row = 0; row < height; ++row) {
+        const int maskRow = my + row;
+        const bool rowInMask = maskIsBits && maskRow >= 0 && maskRow < bits.height();
+        const std::uint8_t* maskLine = rowInMask ? bits.constScanLine(maskRow) : nullptr;
         for (int col = 0; col < width; ++col) {
-            const bool fore = bits.valid(mx + col, my + row) && bits.pixelIndex(mx + col, my + row) != 0;
+            const int maskCol = mx + col;
+            // Format_Mono keeps the leftmost pixel in the top bit.
+            const bool fore = maskLine && maskCol >= 0 && maskCol < bits.width() &&
+                              ((maskLine[maskCol >> 3] >> (7 - (maskCol & 7))) & 1);
+            const TRasterOp rop = fore ? foreground : background;
+            const unsigned code = (rop >> 16) & 0xFF;
+            if (code == kKeepDestination)
+                continue;
             const int tx = x + col, ty = y + row;
+            const std::uint32_t value = read(sx + col, sy + row);
             StoreValue(target, kind, tx, ty,
-                       ApplyRop(fore ? foreground : background, read(sx + col, sy + row), RawValue(target, kind, tx, ty)));
+                       code == kCopySource ? value : ApplyRop(rop, value, RawValue(target, kind, tx, ty)));
         }
     }
     dest.CanvasChanged();
+}
+
+void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy,
+             const TBitmap& mask, int mx, int my, std::uint32_t rop4)
+{
+    // Only the code byte of each operation takes part in the combination.
+    const auto foreground = static_cast<TRasterOp>(rop4 & 0x00FFFFFFu);
+    const auto background = static_cast<TRasterOp>((rop4 >> 8) & 0x00FF0000u);
+    MaskBlt(dest, x, y, width, height, source, sx, sy, mask, mx, my, foreground, background);
 }
 
 void PatBlt(TBitmap& dest, const TRect& rect, TColor color, TRasterOp rop)
