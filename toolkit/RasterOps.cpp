@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace orvex {
@@ -81,11 +82,13 @@ public:
         if (m_raw || m_sourceKind == ValueKind::Rgb)
             return;
         if (m_sourceKind == ValueKind::Bit) {
-            m_translated.push_back(ValueOfColor(target, m_destKind, ToQRgb(dest.BlitTextColor())));
-            m_translated.push_back(ValueOfColor(target, m_destKind, ToQRgb(dest.BlitBkColor())));
+            m_translated[0] = ValueOfColor(target, m_destKind, ToQRgb(dest.BlitTextColor()));
+            m_translated[1] = ValueOfColor(target, m_destKind, ToQRgb(dest.BlitBkColor()));
+            m_translatedCount = 2;
         } else {
-            for (int i = 0; i < m_source.colorCount(); ++i)
-                m_translated.push_back(ValueOfColor(target, m_destKind, m_source.color(i), m_sourceBk));
+            m_translatedCount = std::min<std::size_t>(static_cast<std::size_t>(m_source.colorCount()), m_translated.size());
+            for (std::size_t i = 0; i < m_translatedCount; ++i)
+                m_translated[i] = ValueOfColor(target, m_destKind, m_source.color(static_cast<int>(i)), m_sourceBk);
         }
     }
     std::uint32_t operator()(int x, int y) const
@@ -94,7 +97,7 @@ public:
             return RawValue(m_source, m_sourceKind, x, y);
         if (m_sourceKind != ValueKind::Rgb) {
             const auto index = static_cast<std::size_t>(RawValue(m_source, m_sourceKind, x, y));
-            return index < m_translated.size() ? m_translated[index] : 0;
+            return index < m_translatedCount ? m_translated[index] : 0;
         }
         return ValueOfColor(*m_dest, m_destKind, m_source.pixel(x, y), m_sourceBk);
     }
@@ -105,7 +108,9 @@ private:
     ValueKind m_sourceKind, m_destKind;
     QRgb m_sourceBk = 0xFFFFFFFFu;
     bool m_raw = false;
-    std::vector<std::uint32_t> m_translated;
+    // A blit allocates nothing: the translated colour table lives here.
+    std::array<std::uint32_t, 256> m_translated{};
+    std::size_t m_translatedCount = 0;
 };
 
 void StoreValue(QImage& image, ValueKind kind, int x, int y, std::uint32_t value)
