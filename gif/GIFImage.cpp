@@ -468,6 +468,7 @@ TGIFImage::TGIFImage()
 
 TGIFImage::~TGIFImage()
 {
+    StopAndDetachPainters();
     Clear();
     m_frames.reset();
     m_header.reset();
@@ -475,15 +476,10 @@ TGIFImage::~TGIFImage()
 
 void TGIFImage::Clear()
 {
-    // The animation code stops this picture's painters here, and the drawing
-    // code frees the cached picture bitmap and palette.
+    // The drawing code frees the cached picture bitmap and palette.
+    StopAllPainters();
     m_frames->Clear();
     m_header->Clear();
-}
-
-void TGIFImage::Draw(TCanvas&, const TRect&)
-{
-    // The drawing code supplies this.
 }
 
 TPalettePtr TGIFImage::Palette() const

@@ -7,6 +7,9 @@
 // decoder in GIFDecoder.h.
 
 #include "Exceptions.h"
+#include "GIFDefaults.h"
+#include "GIFPainter.h"
+#include "GIFPaintOptions.h"
 #include "Graphics.h"
 #include "Persistent.h"
 
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace orvex {
@@ -353,10 +357,72 @@ public:
     // ---- animation and drawing settings (the animation code adds its members
     // here: ActivePainters, CurrentPainter, paint options, events)
 
+    // Handed to every painter and used by Draw.
+    GifPaintOptions PaintOptions = GifDefaults.DefaultPaintOptions;
+    // Animation speed in percent of normal, copied into each new painter: 0
+    // holds a threaded painter's frame until it is stopped, below 0 frames
+    // follow each other without waiting.
+    int SpeedPercent = GifDefaults.DefaultSpeedPercent;
+    // Given to each threaded painter before it runs.
+    TThreadPriority PainterPriority = GifDefaults.DefaultPainterPriority;
+    // Restores frame areas; clNone lets each painter work it out.
+    TColor ClearColor = clNone;
+    // Copied into each painter right after it is made; they run on the
+    // window thread.
+    TGIFPainterEvent OnAnimationStart;
+    TGIFPainterEvent OnBeforeFrame;
+    TGIFPainterEvent OnAfterFrame;
+    TGIFPainterEvent OnAnimationLoop;
+    TGIFPainterEvent OnAnimationEnd;
+    // The time source of the painters this picture starts; the system's
+    // clock when unset. Tests and the inspector's render set their own.
+    std::shared_ptr<TPainterClock> PainterClock;
+    // Carried for the writing side, unused by drawing.
+    int ReductionMethod = GifDefaults.DefaultReductionMethod;
+    int ReductionBits = GifDefaults.DefaultReductionBits;
+    int DitherMethod = GifDefaults.DefaultDitherMethod;
+    int CompressionMethod = GifDefaults.DefaultCompressionMethod;
+
+    // Every painter of this picture from its creation until it finishes,
+    // guarded by PaintersLock. The lock is re-entrant: the window thread holds
+    // it while it waits for a first frame and meanwhile runs a painter's
+    // FinishPainter, which takes it again.
+    std::vector<TGIFPainter*> ActivePainters;
+    std::recursive_mutex& PaintersLock() const { return m_paintersLock; }
+    // The painter that Draw started (its owner slot), or none.
+    TGIFPainter* CurrentPainter() const { return m_currentPainter; }
+
+    // Starts a painter for the surface at the rectangle, registered with this
+    // picture. A threaded one is returned suspended (BeginRun lets it go); one
+    // without a thread runs its whole animation here and none is returned.
+    // An empty picture or rectangle starts nothing and clears the slot.
+    TGIFPainter* StartPainter(TGIFPainter** ownerSlot, TCanvas& surface, const TRect& rect, GifPaintOptions options);
+    // Stops the painter Draw started and waits for it, running its queued
+    // steps meanwhile on the window thread; then drops the picture bitmap.
+    void StopCurrentPainter();
+    // The same for every painter of the picture.
+    void StopAllPainters();
+    // Whether frames are dithered to the 216-colour cube.
+    bool ShouldDither() const;
+
     // ---- end of animation and drawing settings
 
 private:
     void ReadTrailer(TStream& stream);
+
+    // ---- animation and drawing state
+    void PlaceBitmap(TCanvas& canvas, const TRect& rect);
+    void WaitForFirstFrame();
+    // Stops every painter and lets those still running further up the
+    // stack (painters without a thread) forget this picture.
+    void StopAndDetachPainters();
+    mutable std::recursive_mutex m_paintersLock;
+    TGIFPainter* m_currentPainter = nullptr;
+    bool m_drawing = false;
+    // Expires with the picture: code up the stack of a painter without a
+    // thread learns from it that a pumped message destroyed the picture.
+    std::shared_ptr<int> m_lifeToken = std::make_shared<int>(0);
+    // ---- end of animation and drawing state
 
     std::unique_ptr<TGIFHeader> m_header;
     std::unique_ptr<TGIFImageList> m_frames;

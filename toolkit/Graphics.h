@@ -202,6 +202,10 @@ class TCanvas {
 public:
     explicit TCanvas(TBitmap& target) : m_target(target) {}
 
+    // Stands for the surface while it exists, as a device context's handle
+    // does: whoever keeps the weak token can tell later that it is gone.
+    std::weak_ptr<const void> LifeToken() const { return m_lifeToken; }
+
     TPen Pen;
     TBrush Brush;
     TFont Font;
@@ -243,6 +247,7 @@ private:
     template <class Paint>
     void WithPainter(Paint&& paint);
     TBitmap& m_target;
+    std::shared_ptr<const int> m_lifeToken = std::make_shared<const int>(0);
 };
 
 // Raster copies between bitmaps, exact to the bit (our own loops over scan

@@ -36,8 +36,10 @@ struct SyncQueue {
 
 SyncQueue& Queue()
 {
-    static SyncQueue queue;
-    return queue;
+    // Never destroyed: a thread that frees itself may still be leaving Run
+    // while the program exits.
+    static SyncQueue* queue = new SyncQueue;
+    return *queue;
 }
 
 std::thread::id& MainThreadId()
