@@ -63,7 +63,7 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect)
 
     // Still drawing.
     if (Frames().Count() == 1 || !PaintOptions.Contains(GifPaintOption::Animate)) {
-        Frames()[0]->DrawFrame(canvas, rect, transparent, tile);
+        Frames()[0].DrawFrame(canvas, rect, transparent, tile);
         return;
     }
     // An animation under way, or over: its bitmap shows the frame in hand.
