@@ -234,7 +234,8 @@ void TGIFGlobalColorMap::Warning(std::uint8_t severity, const QString& message)
 
 void TGIFGlobalColorMap::Changed()
 {
-    // The drawing code drops the picture's palette here.
+    if (TGIFImage* image = m_header.Image())
+        image->SetPicturePalette(nullptr);
 }
 
 TGIFLocalColorMap::~TGIFLocalColorMap()
@@ -249,7 +250,7 @@ void TGIFLocalColorMap::Warning(std::uint8_t severity, const QString& message)
 
 void TGIFLocalColorMap::Changed()
 {
-    // The drawing code drops the frame's cached palette here.
+    m_subImage.SetFramePalette(nullptr);
 }
 
 // ---- TGIFHeader
@@ -404,6 +405,8 @@ int TGIFSubImage::Version() const
 
 void TGIFSubImage::Clear()
 {
+    FreeBitmap();
+    FreeMask();
     m_extensions->Clear();
     m_localColorMap->Clear();
     FreePixels();
@@ -446,7 +449,8 @@ void TGIFSubImage::LoadFromStream(TStream& stream)
         m_localColorMap->LoadFromStream(stream, 2 << (Descriptor.PackedFields & kColorTableSizeMask));
 
     DecodeFrameData(*this, stream);
-    // With BuildBitmapsOnLoad the drawing code builds the frame's bitmap here.
+    if (BuildBitmapsOnLoad)
+        FrameBitmap();
 }
 
 // ---- TGIFTrailer
@@ -484,8 +488,8 @@ void TGIFImage::Clear()
 
 TPalettePtr TGIFImage::Palette() const
 {
-    // The drawing code supplies this.
-    return {};
+    // Looking the palette up caches it: the picture's own business.
+    return const_cast<TGIFImage*>(this)->PicturePalette();
 }
 
 int TGIFImage::Version() const

@@ -8,6 +8,7 @@
 
 #include "Exceptions.h"
 #include "GIFDefaults.h"
+#include "GIFMaskedBlit.h"
 #include "GIFPainter.h"
 #include "GIFPaintOptions.h"
 #include "Graphics.h"
@@ -296,6 +297,66 @@ public:
     // ---- frame bitmaps and palettes (the drawing code adds its members here:
     // bitmap, mask, mask-needed flag, cached palette)
 
+    // Frames above this many pixels start their bitmap at 1 bit per pixel, so
+    // that nothing of device depth is ever made for them.
+    static constexpr std::int64_t kLargeFramePixels = 500000;
+
+    // The frame as a palette bitmap, built on first need and cached; a
+    // transparent frame gets its transparency mask with it. None for an
+    // empty frame. Reports "Rendering..." progress through the picture.
+    TBitmap* FrameBitmap();
+    // Whether the frame has a transparency mask; a mask still to be made is
+    // made first (with a new bitmap).
+    bool HasMask();
+    // 1 bit per pixel, 1 where the frame is see-through; or none.
+    const TBitmap* TransparencyMask() const { return m_mask.get(); }
+    bool MaskNeeded() const { return m_maskNeeded; }
+    // The palette the frame bitmap is coloured with; shared, never owned by
+    // the caller. Raises "No global or local color table defined" when
+    // neither the frame nor the picture has colours.
+    TPalettePtr FramePalette();
+    // Replaces the cached palette; a bitmap coloured by another palette is
+    // dropped and the picture told.
+    void SetFramePalette(TPalettePtr value);
+
+    // The two builders behind FrameBitmap: the indices as they are, or
+    // dithered to the 216-colour cube. Both may make the mask.
+    std::unique_ptr<TBitmap> BuildFrameBitmap();
+    std::unique_ptr<TBitmap> BuildDitheredFrameBitmap();
+    // The empty bitmap a builder starts from (1 bit per pixel for a large frame).
+    static std::unique_ptr<TBitmap> NewFrameBitmap(int width, int height);
+
+    // Draws the frame where it belongs in rect, the area of the whole
+    // picture; with tile, at natural size, repeated over rect.
+    void DrawFrame(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
+    // Draws the frame into exactly rect (tile as above). Through its mask when
+    // transparent is asked for and the frame has one, else opaque.
+    void StretchDrawFrame(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
+    // The frame's share of rect, the area of the whole picture.
+    TRect ScaleFrameRect(const TRect& rect) const;
+    // How masked drawing copies; tests force the general path.
+    TMaskedBlitPath MaskedBlitPath = TMaskedBlitPath::Automatic;
+
+    // Row `row` of the pixels; raises "Invalid pixel coordinates" outside the
+    // frame and "Image is empty" for a frame of no pixels.
+    std::uint8_t* ScanLine(int row);
+    // The index at (x, y), with the same checks.
+    std::uint8_t& PixelAt(int x, int y);
+    // Moves and resizes the frame; a new size brings new, zero pixels. A
+    // picture too small for the frame grows, with warnings.
+    void SetBounds(int left, int top, int width, int height);
+    // Frees the bitmap (the mask stays) / the mask (which is then needed again).
+    void FreeBitmap();
+    void FreeMask();
+
+private:
+    void ReportRendering(TProgressStage stage, int percent);
+    std::unique_ptr<TBitmap> m_bitmap;
+    std::unique_ptr<TBitmap> m_mask;
+    bool m_maskNeeded = true;
+    TPalettePtr m_palette;
+
+public:
     // ---- end of frame bitmaps and palettes
 
 private:
@@ -352,6 +413,33 @@ public:
     // ---- frame bitmaps and palettes (the drawing code adds its members here:
     // picture bitmap and palette)
 
+    // The first frame as one bitmap at the picture's size; none without frames.
+    TBitmap* PictureBitmap();
+    bool HasPictureBitmap() const { return m_pictureBitmap != nullptr; }
+    // The picture bitmap for an animation to draw into: made at the picture's
+    // size with the picture's palette and no frame drawn, unless one exists.
+    TBitmap& NewAnimationBitmap();
+    // Drops the picture bitmap, asking the current painter to stop first.
+    void FreePictureBitmap();
+    // The palette of the picture; raises "No global or local color table
+    // defined" when neither the picture nor its first frame has colours.
+    TPalettePtr PicturePalette();
+    void SetPicturePalette(TPalettePtr value);
+    // The logical screen's size; raise "Image width too small for contained
+    // frames" (or height) below a frame's extent.
+    void SetWidth(int value);
+    void SetHeight(int value);
+    // Set whenever a frame's or the picture's palette is replaced.
+    bool PaletteModified = false;
+    // Sends the picture's change notification.
+    void NotifyChanged() { Changed(); }
+
+private:
+    std::unique_ptr<TBitmap> m_pictureBitmap;
+    TPalettePtr m_picturePalette;
+    bool m_paletteLookup = false; // guards PicturePalette against itself
+
+public:
     // ---- end of frame bitmaps and palettes
 
     // ---- animation and drawing settings (the animation code adds its members
