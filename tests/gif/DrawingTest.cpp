@@ -1,6 +1,8 @@
 #include "AnimationSupport.h"
 #include "GIFOptions.h"
 #include "GIFPainter.h"
+#include "GIFUnit.h"
+#include "Picture.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -52,7 +54,7 @@ TEST(PictureDrawing, AOneFramePictureIsDrawnStillAndStartsNoPainter)
     }
     EXPECT_EQ(Painters(*picture), 0);
     EXPECT_EQ(picture->CurrentPainter(), nullptr);
-    EXPECT_EQ(picture->PictureBitmap(), nullptr);
+    EXPECT_FALSE(picture->HasPictureBitmap());
 }
 
 TEST(PictureDrawing, TheFirstDrawStartsOnePainterAndReturnsShowingTheFirstFrame)
@@ -196,6 +198,7 @@ TEST(PictureLifetime, LoadingAnotherFileStopsTheAnimationBeforeReadingIt)
     picture->LoadFromStream(stream);
     EXPECT_EQ(Painters(*picture), 0);
     EXPECT_EQ(picture->CurrentPainter(), nullptr);
+    EXPECT_FALSE(picture->HasPictureBitmap());
     picture->Draw(surface.Canvas(), Bounds(0, 0, 2, 2));
     EXPECT_EQ(surface.PixelColor(0, 0), Shown(kYellow));
     picture->StopAllPainters();
@@ -255,4 +258,22 @@ TEST(PictureLifetime, APictureDestroyedByAMessageItsOwnPainterPumpedIsLeftAlone)
     raw->Draw(surface.Canvas(), Bounds(0, 0, 2, 2));
     EXPECT_EQ(picture, nullptr);
     EXPECT_EQ(TGIFPainter::LivingPainters(), before);
+}
+
+TEST(GifUnit, StartRegistersTheFileAndClipboardFormatsAndEndRemovesThem)
+{
+    {
+        TGIFUnit unit;
+        const TGraphicFactory* factory = TPictureFormats::Instance().Find(QStringLiteral("GIF"));
+        ASSERT_NE(factory, nullptr);
+        EXPECT_NE(dynamic_cast<TGIFImage*>((*factory)().get()), nullptr);
+        EXPECT_TRUE(TPictureFormats::Instance().Filters().contains(QStringLiteral("GIF Image (*.gif)")));
+        EXPECT_NE(GifClipboardFormat, 0u);
+        EXPECT_EQ(TPictureFormats::Instance().ClipboardFormat(QStringLiteral("TGIFImage")), GifClipboardFormat);
+        // The offscreen test screen is a true-colour one: frames do not dither.
+        EXPECT_FALSE(PaletteDisplay);
+        EXPECT_EQ(AutoDitherActive, PaletteDisplay);
+    }
+    EXPECT_EQ(TPictureFormats::Instance().Find(QStringLiteral("gif")), nullptr);
+    EXPECT_EQ(TPictureFormats::Instance().ClipboardFormat(QStringLiteral("TGIFImage")), 0u);
 }
