@@ -148,7 +148,7 @@ TBitmap::TBitmap(int width, int height, TPixelFormat format) : m_format(format)
 TBitmap::~TBitmap() = default;
 
 TBitmap::TBitmap(const TBitmap& other)
-    : TGraphic(other), TransparentMode(other.TransparentMode), m_image(other.m_image), m_palette(other.m_palette),
+    : TGraphic(other), TransparentMode(other.TransparentMode), m_image(other.m_image), m_palette(other.Palette()),
       m_format(other.m_format), m_transparentColor(other.m_transparentColor)
 {
     OnChange = nullptr;
@@ -161,7 +161,7 @@ TBitmap& TBitmap::operator=(const TBitmap& other)
         m_image = other.m_image;
         m_format = other.m_format;
         m_transparentColor = other.m_transparentColor;
-        m_palette = other.m_palette;
+        m_palette = other.Palette(); // the copy shares the palette handle
         TransparentMode = other.TransparentMode;
         Changed();
     }

@@ -1,8 +1,13 @@
 #include "GIFDither.h"
+#include "GIFImage.h"
+#include "GIFOptions.h"
+#include "GifWriter.h"
+#include "Streams.h"
 
 #include <gtest/gtest.h>
 
 using namespace orvex;
+using namespace giftest;
 
 namespace {
 
@@ -19,6 +24,34 @@ Dithered Grey(TDitherEngine& engine, int value)
 }
 
 int CubeIndex(int level) { return 36 * level + 6 * level + level; }
+
+// A one-frame picture that always dithers, whatever the display.
+std::unique_ptr<TGIFImage> DitheredPicture(int width, int height, const std::vector<Rgb>& colors,
+                                           const std::vector<int>& indices, int transparentIndex = -1)
+{
+    GifWriter w;
+    w.Header(width, height, colors);
+    if (transparentIndex >= 0)
+        w.GraphicControl(0, 0, transparentIndex);
+    FrameSpec frame;
+    frame.Width = width;
+    frame.Height = height;
+    frame.Indices.assign(indices.begin(), indices.end());
+    w.Frame(frame).Trailer();
+    TMemoryStream stream(w.Data());
+    auto image = std::make_unique<TGIFImage>();
+    image->PaintOptions = GifPaintOptions{GifPaintOption::Dither};
+    image->LoadFromStream(stream);
+    return image;
+}
+
+std::vector<int> Row(const TBitmap& bitmap, int y)
+{
+    std::vector<int> row;
+    for (int x = 0; x < bitmap.Width(); ++x)
+        row.push_back(bitmap.Image().pixelIndex(x, y));
+    return row;
+}
 
 } // namespace
 
@@ -148,4 +181,84 @@ TEST(FloydSteinberg, AOnePixelWideFrameStaysInColumnZero)
     }
     // Error slots 0 .. 2 are the whole row; nothing was written past them.
     EXPECT_EQ(ditherer.ChannelState(0).ErrorRow.size(), 3u);
+}
+
+TEST(DitherDecision, DitherOnPaletteDisplayLimitsDitheringToPaletteDisplays)
+{
+    using enum GifPaintOption;
+    EXPECT_FALSE(ShouldDither(GifPaintOptions{}, true));
+    EXPECT_FALSE(ShouldDither(GifPaintOptions{DitherOnPaletteDisplay}, true));
+    EXPECT_TRUE(ShouldDither(GifPaintOptions{Dither}, false));
+    EXPECT_TRUE(ShouldDither(GifPaintOptions{Dither, DitherOnPaletteDisplay}, true));
+    EXPECT_FALSE(ShouldDither(GifPaintOptions{Dither, DitherOnPaletteDisplay}, false));
+    EXPECT_TRUE(IsPaletteDepth(8, 1));
+    EXPECT_TRUE(IsPaletteDepth(4, 2));
+    EXPECT_FALSE(IsPaletteDepth(16, 1));
+}
+
+TEST(DitheredFrameBitmap, TheSecondRowRunsRightToLeft)
+{
+    auto image = DitheredPicture(3, 2, {{128, 128, 128}, {0, 0, 0}}, {0, 0, 0, 0, 0, 0});
+    const TBitmap* bitmap = image->Frames()[0].FrameBitmap();
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(bitmap->Palette()->Entries.size(), 256u);
+    EXPECT_EQ(Row(*bitmap, 0), (std::vector<int>{86, 86, 86}));
+    // Right to left, the carries reach the left pixels: 128 + 27 and 128 + 22
+    // are level 3 (a left-to-right walk would leave (0, 1) at level 2).
+    EXPECT_EQ(Row(*bitmap, 1), (std::vector<int>{CubeIndex(3), CubeIndex(3), CubeIndex(2)}));
+    EXPECT_EQ(bitmap->PixelColor(0, 1), RGB(153, 153, 153));
+}
+
+TEST(DitheredFrameBitmap, ATransparentPixelTakesTheFillIndexAndLeavesTheErrorAlone)
+{
+    // 140 leaves an error of 38: carried past the white see-through pixel, it
+    // lifts the third pixel to level 3.
+    auto image = DitheredPicture(3, 1, {{140, 140, 140}, {255, 255, 255}}, {0, 1, 0}, /*transparentIndex=*/1);
+    TGIFSubImage& frame = image->Frames()[0];
+    const TBitmap* bitmap = frame.FrameBitmap();
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(Row(*bitmap, 0), (std::vector<int>{CubeIndex(2), 216, CubeIndex(3)}));
+    EXPECT_EQ(bitmap->PixelColor(1, 0), clBlack); // 216 lies past the cube
+    ASSERT_NE(frame.TransparencyMask(), nullptr);
+    EXPECT_EQ(frame.TransparencyMask()->ScanLine(0)[0], 0x40);
+    // Drawn see-through, the backdrop shows there.
+    TBitmap screen(3, 1);
+    screen.Canvas().Brush.Color = clTeal;
+    screen.Canvas().FillRect(Bounds(0, 0, 3, 1));
+    frame.DrawFrame(screen.Canvas(), Bounds(0, 0, 3, 1), /*transparent=*/true, /*tile=*/false);
+    EXPECT_EQ(screen.PixelColor(1, 0), clTeal);
+    EXPECT_EQ(screen.PixelColor(2, 0), RGB(153, 153, 153));
+}
+
+TEST(DitheredFrameBitmap, TheMaskCursorFollowsTheReversedRow)
+{
+    // 13 wide: the last pixel is bit 0x08 of each row's second byte.
+    std::vector<int> indices(26, 0);
+    for (int x : {5, 13 + 12, 13 + 0, 13 + 7})
+        indices[static_cast<std::size_t>(x)] = 1;
+    auto image = DitheredPicture(13, 2, {{200, 10, 10}, {0, 0, 0}}, indices, /*transparentIndex=*/1);
+    TGIFSubImage& frame = image->Frames()[0];
+    const TBitmap* bitmap = frame.FrameBitmap();
+    ASSERT_NE(bitmap, nullptr);
+    const TBitmap* mask = frame.TransparencyMask();
+    ASSERT_NE(mask, nullptr);
+    EXPECT_EQ(mask->ScanLine(1)[1] & 0xF8, 0x08);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 13; ++x) {
+            const bool seeThrough = indices[static_cast<std::size_t>(y * 13 + x)] == 1;
+            EXPECT_EQ(mask->Image().pixelIndex(x, y), seeThrough ? 1 : 0) << x << ", " << y;
+            // The fill index of black is 1.
+            if (seeThrough) {
+                EXPECT_EQ(bitmap->Image().pixelIndex(x, y), 1) << x << ", " << y;
+            }
+        }
+}
+
+TEST(DitheredFrameBitmap, IndicesPastTheColourTableAreBlack)
+{
+    // A broken file: a two-colour table and pixels that index far past it.
+    auto image = DitheredPicture(3, 1, {{255, 255, 255}, {255, 255, 255}}, {200, 1, 255});
+    const TBitmap* bitmap = image->Frames()[0].FrameBitmap();
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(Row(*bitmap, 0), (std::vector<int>{0, 215, 0}));
 }
