@@ -72,7 +72,8 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect)
         return;
     }
 
-    std::unique_lock lock(m_paintersLock);
+    const std::shared_ptr<std::recursive_mutex> paintersLock = m_paintersLock;
+    std::unique_lock lock(*paintersLock);
     if (m_currentPainter && &m_currentPainter->Surface() == &canvas && m_currentPainter->Rect() == rect)
         return; // that painter goes on
     StopCurrentPainter();
@@ -88,7 +89,9 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect)
         target->CopyRect(targetRect, canvas, rect);
     }
     StartPainter(&m_currentPainter, *target, targetRect, PaintOptions);
-    if (!alive.expired() && m_currentPainter) {
+    if (alive.expired())
+        return;
+    if (m_currentPainter) {
         m_currentPainter->BeginRun();
         if (!paintDirect) {
             WaitForFirstFrame();
@@ -102,7 +105,7 @@ void TGIFImage::WaitForFirstFrame()
 {
     for (;;) {
         {
-            std::lock_guard lock(m_paintersLock);
+            std::lock_guard lock(*m_paintersLock);
             if (!m_currentPainter || m_currentPainter->Stopping() || m_currentPainter->FirstFrameShown())
                 return;
         }
@@ -142,7 +145,7 @@ TGIFPainter* TGIFImage::StartPainter(TGIFPainter** ownerSlot, TCanvas& surface, 
 
     auto* painter = new TGIFPainter(ownerSlot, *this, surface, rect, options);
     {
-        std::lock_guard lock(m_paintersLock);
+        std::lock_guard lock(*m_paintersLock);
         ActivePainters.push_back(painter);
     }
     painter->OnAnimationStart = OnAnimationStart;
@@ -173,7 +176,7 @@ void TGIFImage::StopCurrentPainter()
 {
     for (;;) {
         {
-            std::unique_lock lock(m_paintersLock);
+            std::unique_lock lock(*m_paintersLock);
             if (!m_currentPainter)
                 break;
             m_currentPainter->RequestStop();
@@ -191,7 +194,7 @@ void TGIFImage::StopAllPainters()
         for (;;) {
             std::size_t threaded = 0;
             {
-                std::unique_lock lock(m_paintersLock);
+                std::unique_lock lock(*m_paintersLock);
                 if (ActivePainters.empty())
                     break;
                 for (auto it = ActivePainters.rbegin(); it != ActivePainters.rend(); ++it) {
@@ -216,7 +219,7 @@ void TGIFImage::StopAllPainters()
 void TGIFImage::StopAndDetachPainters()
 {
     StopAllPainters();
-    std::lock_guard lock(m_paintersLock);
+    std::lock_guard lock(*m_paintersLock);
     for (TGIFPainter* painter : ActivePainters)
         painter->Detach();
     ActivePainters.clear();

@@ -479,7 +479,7 @@ public:
     // it while it waits for a first frame and meanwhile runs a painter's
     // FinishPainter, which takes it again.
     std::vector<TGIFPainter*> ActivePainters;
-    std::recursive_mutex& PaintersLock() const { return m_paintersLock; }
+    std::recursive_mutex& PaintersLock() const { return *m_paintersLock; }
     // The painter that Draw started (its owner slot), or none.
     TGIFPainter* CurrentPainter() const { return m_currentPainter; }
 
@@ -507,7 +507,9 @@ private:
     // Stops every painter and lets those still running further up the
     // stack (painters without a thread) forget this picture.
     void StopAndDetachPainters();
-    mutable std::recursive_mutex m_paintersLock;
+    // Shared, so that a draw still holding it outlives a picture that a
+    // pumped message destroyed.
+    std::shared_ptr<std::recursive_mutex> m_paintersLock = std::make_shared<std::recursive_mutex>();
     TGIFPainter* m_currentPainter = nullptr;
     bool m_drawing = false;
     // Expires with the picture: code up the stack of a painter without a
