@@ -268,32 +268,37 @@ int FrameDecoder::ReadCodeSlow(int width)
     // Note the ">=": a code that ends exactly at the end of the sub-block
     // is taken after the next sub-block is in, from the two carried bytes.
     if (m_currentBit + width >= m_lastBit) {
-        if (m_dataEnded) {
-            if (m_currentBit >= m_lastBit)
-                m_frame.Warning(1, kBitBufferUnderrun);
-            return kDataExhausted;
-        }
-        m_buffer[0] = m_buffer[m_lastByte - 2];
-        m_buffer[1] = m_buffer[m_lastByte - 1];
-        std::uint8_t length = 0;
-        if (!ReadByte(m_stream, length))
-            return kDataExhausted;
-        std::int64_t count = length;
-        if (length == 0) {
-            m_dataEnded = true;
-            m_terminatorSeen = true;
-        } else {
-            const std::int64_t remaining = std::max<std::int64_t>(m_streamSize - m_stream.Position(), 0);
-            if (count > remaining) {
-                m_frame.Warning(1, gifmsg::PrematureEnd);
-                count = remaining;
+        do {
+            if (m_dataEnded) {
+                if (m_currentBit >= m_lastBit)
+                    m_frame.Warning(1, kBitBufferUnderrun);
+                return kDataExhausted;
             }
-            if (count > 0)
-                ReadExactly(m_stream, m_buffer + 2, count);
-        }
-        m_lastByte = static_cast<int>(count) + 2;
-        m_currentBit = m_currentBit - m_lastBit + 16;
-        m_lastBit = m_lastByte * 8;
+            m_buffer[0] = m_buffer[m_lastByte - 2];
+            m_buffer[1] = m_buffer[m_lastByte - 1];
+            std::uint8_t length = 0;
+            if (!ReadByte(m_stream, length))
+                return kDataExhausted;
+            std::int64_t count = length;
+            if (length == 0) {
+                m_dataEnded = true;
+                m_terminatorSeen = true;
+            } else {
+                const std::int64_t remaining = std::max<std::int64_t>(m_streamSize - m_stream.Position(), 0);
+                if (count > remaining) {
+                    m_frame.Warning(1, gifmsg::PrematureEnd);
+                    count = remaining;
+                }
+                if (count > 0)
+                    ReadExactly(m_stream, m_buffer + 2, count);
+            }
+            m_lastByte = static_cast<int>(count) + 2;
+            m_currentBit = m_currentBit - m_lastBit + 16;
+            m_lastBit = m_lastByte * 8;
+            // A sub-block of a single byte may not complete a wide code: the
+            // code goes on in the next one. (The unread bits always lie in
+            // the two carried bytes, so nothing is lost on the way.)
+        } while (m_lastByte > 2 && m_currentBit + width > m_lastBit);
     }
     const int s = m_currentBit >> 3;
     const std::uint32_t raw =
@@ -498,23 +503,20 @@ void DecodeFrameData(TGIFSubImage& frame, TStream& stream)
 
     // About 40 KB of tables and stack: kept off the caller's stack.
     auto decoder = std::make_unique<FrameDecoder>(frame, stream, minimumCodeSize, frame.Pixels());
-    try {
-        if (frame.PixelCount() > 0) {
-            if (frame.Interlaced())
-                FillInterlaced(*decoder, frame.Pixels(), frame.Width(), frame.Height());
-            else
-                decoder->Emit(frame.Pixels(), frame.PixelCount());
-        }
-    } catch (...) {
-        // The load is aborted and rewinds the stream; the first failure is
-        // the one to report.
-        try {
-            decoder->DiscardPixel();
-        } catch (...) {
-        }
-        throw;
+    bool complete = true;
+    if (frame.PixelCount() > 0) {
+        if (frame.Interlaced())
+            complete = FillInterlaced(*decoder, frame.Pixels(), frame.Width(), frame.Height());
+        else
+            complete = decoder->Emit(frame.Pixels(), frame.PixelCount());
     }
-    decoder->DiscardPixel();
+    // With every pixel stored, the next code should be the end code, which
+    // skips the rest of the data up to its terminator. After an early end
+    // code (already skipped to the terminator) or data that ran out there
+    // is nothing more to read: another request would take the blocks after
+    // the terminator for image data and lose them.
+    if (complete)
+        decoder->DiscardPixel();
 }
 
 } // namespace orvex
