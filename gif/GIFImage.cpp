@@ -12,6 +12,7 @@ namespace orvex {
 
 bool BuildBitmapsOnLoad = false;
 std::int64_t FramePixelLimit = kMaxFramePixels;
+std::int64_t PicturePixelLimit = kMaxPicturePixels;
 
 // ---- shared helpers
 
@@ -379,13 +380,20 @@ void TGIFSubImage::AllocatePixels(std::uint8_t value)
         return;
     if (count > FramePixelLimit)
         RaiseGIFError(QStringLiteral("Image too large: %1 x %2 pixels").arg(Width()).arg(Height()));
+    if (m_image && m_image->m_pixelTotal + count > PicturePixelLimit)
+        RaiseGIFError(QStringLiteral("Image too large: the frames hold more than %1 megapixels")
+                          .arg(PicturePixelLimit / (1024 * 1024)));
     m_pixels.reset(new std::uint8_t[static_cast<std::size_t>(count)]);
     std::memset(m_pixels.get(), value, static_cast<std::size_t>(count));
     m_pixelCount = count;
+    if (m_image)
+        m_image->m_pixelTotal += count;
 }
 
 void TGIFSubImage::FreePixels()
 {
+    if (m_image)
+        m_image->m_pixelTotal -= m_pixelCount;
     m_pixels.reset();
     m_pixelCount = 0;
 }

@@ -355,6 +355,23 @@ TEST(GifReader, HugeFramesAreRefusedWithoutAllocating)
     EXPECT_EQ(frame->PixelCount(), 0);
 }
 
+TEST(GifReader, ManyLargeFramesAreRefusedTogether)
+{
+    // Nine frames of 8192 x 8192 in under 200 bytes: each is allowed, all
+    // together would take 576 MB.
+    GifWriter w;
+    w.Header(8192, 8192, TestColors(2));
+    for (int i = 0; i < 9; ++i)
+        w.Descriptor(0, 0, 8192, 8192, 0).Raw({2, 2, 0x4C, 0x01, 0});
+    Loaded l = LoadGif(w.Trailer().Data());
+    EXPECT_EQ(l.Error, QStringLiteral("Image too large: the frames hold more than 512 megapixels"));
+    EXPECT_EQ(l.Image->Frames().Count(), 8);
+    EXPECT_EQ(l.Image->PixelTotal(), 8 * kMaxFramePixels);
+    // Clearing gives the budget back.
+    l.Image->Clear();
+    EXPECT_EQ(l.Image->PixelTotal(), 0);
+}
+
 TEST(GifReader, PixelBuffersFollowTheFrameSize)
 {
     TGIFImage image;
