@@ -420,36 +420,10 @@ int FrameDecoder::NextString(std::uint8_t* out, std::uint8_t* end)
     }
 
     const int incoming = code;
-    if (code < m_nextFree) {
-        const int length = LengthOf(code);
-        if (length > 0 && length <= room) {
-            WriteString(code, length, out);
-            const int first = m_first[code];
-            const auto start = static_cast<std::int32_t>(out - m_pixels);
-            AddEntry(first, start);
-            m_firstCode = first;
-            m_previousCode = incoming;
-            m_previousStart = start;
-            return length;
-        }
-    } else {
-        // Not in the table yet: the previous string plus its own first pixel.
-        const int previousLength = LengthOf(m_previousCode);
-        if (previousLength > 0 && previousLength + 1 <= room) {
-            const int first = m_first[m_previousCode];
-            WriteString(m_previousCode, previousLength, out);
-            out[previousLength] = static_cast<std::uint8_t>(m_firstCode);
-            const auto start = static_cast<std::int32_t>(out - m_pixels);
-            AddEntry(first, start);
-            m_firstCode = first;
-            m_previousCode = incoming;
-            m_previousStart = start;
-            return previousLength + 1;
-        }
-    }
-
-    // The general case, for strings that do not fit the room left and for
-    // entries of a corrupt stream: unwind the chain onto the stack.
+    // Codes of well-formed entries mostly go through DecodeRun; here come
+    // the rest (codes that needed a new sub-block, strings that do not fit
+    // the room left, entries of a corrupt stream): unwind the chain onto
+    // the stack.
     if (code >= m_nextFree) {
         Push(static_cast<std::uint8_t>(m_firstCode));
         code = m_previousCode;

@@ -543,25 +543,24 @@ void TGIFImage::LoadFromStream(TStream& stream)
 {
     const QString loading = QString::fromLatin1(gifmsg::LoadingMessage);
     ReportProgress(TProgressStage::psStarting, 0, false, loading);
-    bool failed = true;
-    std::int64_t start = 0;
     try {
         Clear();
-        start = stream.Position();
+        const std::int64_t start = stream.Position();
         try {
             m_header->LoadFromStream(stream);
             m_frames->LoadFromStream(stream, this);
             ReadTrailer(stream);
         } catch (...) {
+            // What loaded before the failing block stays; the stream goes
+            // back to where the load began.
             stream.SetPosition(start);
             throw;
         }
-        failed = false;
     } catch (...) {
         ReportProgress(TProgressStage::psEnding, 0, true, loading);
         throw;
     }
-    ReportProgress(TProgressStage::psEnding, failed ? 0 : 100, true, loading);
+    ReportProgress(TProgressStage::psEnding, 100, true, loading);
 }
 
 void TGIFImage::ReadTrailer(TStream& stream)

@@ -244,6 +244,24 @@ TEST(GifReader, ProgressRunsFromStartingThroughEachFrameToEnding)
     EXPECT_EQ(redraws, (std::vector<bool>{false, false, false, true}));
 }
 
+TEST(GifReader, AProgressListenerMayAbortTheLoad)
+{
+    GifWriter w;
+    w.Header(3, 2, TestColors(4)).Frame(Ramp(3, 2, 4)).Frame(Ramp(3, 2, 4)).Frame(Ramp(3, 2, 4)).Trailer();
+    TGIFImage image;
+    std::vector<TProgressStage> stages;
+    image.OnProgress = [&](TGraphic&, TProgressStage stage, int, bool, const TRect&, const QString&) {
+        stages.push_back(stage);
+        if (stage == TProgressStage::psRunning && image.Frames().Count() == 2)
+            throw EAbort();
+    };
+    TMemoryStream stream(w.Data());
+    EXPECT_THROW(image.LoadFromStream(stream), EAbort);
+    EXPECT_EQ(stream.Position(), 0);
+    EXPECT_EQ(image.Frames().Count(), 2);
+    EXPECT_EQ(stages.back(), TProgressStage::psEnding);
+}
+
 TEST(GifReader, ASecondLoadReplacesTheFirst)
 {
     TGIFImage image;
