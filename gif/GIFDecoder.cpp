@@ -5,6 +5,7 @@
 #include "Streams.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -45,11 +46,12 @@ constexpr int kEndOfInformation = -2;
 // the table) have no length and always take the stack.
 class FrameDecoder {
 public:
-    FrameDecoder(TGIFSubImage& frame, TStream& stream, int minimumCodeSize, std::uint8_t* pixels)
+    FrameDecoder(TGIFSubImage& frame, TStream& stream, int minimumCodeSize, std::uint8_t* pixels, std::uint8_t fill)
         : m_frame(frame),
           m_stream(stream),
           m_streamSize(stream.Size()),
           m_pixels(pixels),
+          m_fill(fill),
           m_minimumCodeSize(minimumCodeSize),
           m_clearCode(1 << minimumCodeSize),
           m_endCode(m_clearCode + 1)
@@ -58,6 +60,7 @@ public:
         for (int i = 0; i < m_clearCode; ++i) {
             m_suffix[i] = static_cast<std::uint8_t>(i);
             m_first[i] = static_cast<std::uint8_t>(i);
+            m_head[i] = static_cast<std::uint8_t>(i);
             m_length[i] = 1;
             m_start[i] = -1;
         }
@@ -83,8 +86,12 @@ public:
             if (out == end)
                 break;
             const int written = NextString(out, end);
-            if (written < 0)
+            if (written < 0) {
+                // Short strings are stored eight bytes at a time; the pixels
+                // after the last one get their fill value back.
+                std::memset(out, m_fill, static_cast<std::size_t>(std::min<std::int64_t>(end - out, 8)));
                 return false;
+            }
             out += written;
         }
         return true;
@@ -134,11 +141,23 @@ private:
     }
     int LengthOf(int code) const { return m_length[code]; }
     inline void WriteString(int code, int length, std::uint8_t* out) const;
+    // Writes 8 bytes: a short string and whatever its tail holds, which the
+    // following strings overwrite.
+    static void StoreHead(std::uint8_t* out, std::uint64_t head)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &head, 8);
+        } else {
+            for (int i = 0; i < 8; ++i)
+                out[i] = static_cast<std::uint8_t>(head >> (8 * i));
+        }
+    }
 
     TGIFSubImage& m_frame;
     TStream& m_stream;
     const std::int64_t m_streamSize;
     std::uint8_t* const m_pixels; // the frame's buffer, for copies of earlier strings
+    const std::uint8_t m_fill;
 
     // Decoder.
     const int m_minimumCodeSize;
@@ -161,6 +180,8 @@ private:
     // its first pixel, and where it stands in the buffer (-1: nowhere).
     std::uint16_t m_length[kTableSize] = {};
     std::uint8_t m_first[kTableSize] = {};
+    // The pixels of strings of up to 8, first pixel in the low byte.
+    std::uint64_t m_head[kTableSize];
     std::int32_t m_start[kTableSize];
     std::uint8_t m_stack[kStackSize];
     int m_top = 0;
@@ -213,7 +234,10 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
             length = m_length[code];
             if (length == 0 || length > room)
                 break; // clear, end, a corrupt entry, or no room
-            WriteString(code, length, out);
+            if (length <= 8 && room >= 8)
+                StoreHead(out, m_head[code]);
+            else
+                WriteString(code, length, out);
             first = m_first[code];
         } else {
             // Not in the table yet: the previous string plus its first pixel.
@@ -221,8 +245,12 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
                 break;
             length = previousLength + 1;
             first = m_first[previous];
-            WriteString(previous, previousLength, out);
-            out[previousLength] = static_cast<std::uint8_t>(firstCode);
+            if (length <= 8 && room >= 8) {
+                StoreHead(out, m_head[previous] | (std::uint64_t(firstCode & 0xFF) << (8 * previousLength)));
+            } else {
+                WriteString(previous, previousLength, out);
+                out[previousLength] = static_cast<std::uint8_t>(firstCode);
+            }
         }
         currentBit += codeSize;
         const auto start = static_cast<std::int32_t>(out - pixels);
@@ -232,6 +260,8 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
             if (previousLength > 0) {
                 m_length[nextFree] = static_cast<std::uint16_t>(previousLength + 1);
                 m_first[nextFree] = m_first[previous];
+                if (previousLength < 8)
+                    m_head[nextFree] = m_head[previous] | (std::uint64_t(first) << (8 * previousLength));
                 m_start[nextFree] = (previousStart >= 0 && previousStart + previousLength == start) ? previousStart : -1;
             }
             ++nextFree;
@@ -342,6 +372,8 @@ void FrameDecoder::AddEntry(int firstPixel, std::int32_t start)
     if (previousLength > 0) {
         m_length[slot] = static_cast<std::uint16_t>(previousLength + 1);
         m_first[slot] = m_first[previous];
+        if (previousLength < 8)
+            m_head[slot] = m_head[previous] | (std::uint64_t(firstPixel & 0xFF) << (8 * previousLength));
         // The new string stands in the buffer when the previous one does and
         // the current one follows it directly.
         m_start[slot] = (m_previousStart >= 0 && start >= 0 && m_previousStart + previousLength == start)
@@ -476,7 +508,8 @@ void DecodeFrameData(TGIFSubImage& frame, TStream& stream)
         RaiseGIFError(gifmsg::InvalidData);
 
     // About 40 KB of tables and stack: kept off the caller's stack.
-    auto decoder = std::make_unique<FrameDecoder>(frame, stream, minimumCodeSize, frame.Pixels());
+    auto decoder = std::make_unique<FrameDecoder>(frame, stream, minimumCodeSize, frame.Pixels(),
+                                                  frame.FillIndex());
     bool complete = true;
     if (frame.PixelCount() > 0) {
         if (frame.Interlaced())
