@@ -203,7 +203,6 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
         return out;
     // The state lives in locals here: pixel stores through a byte pointer
     // would otherwise make the compiler reload every member after each one.
-    const int clearCode = m_clearCode;
     int currentBit = m_currentBit;
     const int lastBit = m_lastBit;
     int codeSize = m_codeSize;
@@ -225,12 +224,7 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
         const int previousLength = m_length[previous];
         int length;
         int first;
-        if (code < clearCode) {
-            // A root: one pixel.
-            *out = static_cast<std::uint8_t>(code);
-            length = 1;
-            first = code;
-        } else if (code < nextFree) {
+        if (code < nextFree) {
             length = m_length[code];
             if (length == 0 || length > room)
                 break; // clear, end, a corrupt entry, or no room
