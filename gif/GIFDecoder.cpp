@@ -37,13 +37,14 @@ constexpr int kEndOfInformation = -2;
 //
 // Decoding follows the classic scheme: a code names a string by its last
 // pixel (suffix) and the code of the rest (prefix); a chain is unwound onto
-// a stack and popped in display order. Two shortcuts leave the results
+// a stack and popped in display order. Three shortcuts leave the results
 // untouched. Every entry built from well-formed parts records its length
 // and first pixel, so its string can be written straight into the pixel
-// buffer, back to front. And where an entry's string already stands in the
-// buffer in one piece, it is copied from there instead of unwinding the
-// chain. Entries of a corrupt stream (an unchecked first code, a code beyond
-// the table) have no length and always take the stack.
+// buffer, back to front. Strings of up to 8 pixels are also kept whole in
+// one 64-bit word and stored at once. And where a longer string already
+// stands in the buffer in one piece, it is copied from there instead of
+// unwinding the chain. Entries of a corrupt stream (an unchecked first
+// code, a code beyond the table) have no length and always take the stack.
 class FrameDecoder {
 public:
     FrameDecoder(TGIFSubImage& frame, TStream& stream, int minimumCodeSize, std::uint8_t* pixels, std::uint8_t fill)
