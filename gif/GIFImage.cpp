@@ -231,7 +231,8 @@ TGIFGlobalColorMap::~TGIFGlobalColorMap()
 
 void TGIFGlobalColorMap::Warning(std::uint8_t severity, const QString& message)
 {
-    m_header.Warning(severity, message);
+    if (TGIFImage* image = m_header.Image())
+        image->Warning(*this, severity, message);
 }
 
 void TGIFGlobalColorMap::Changed()
@@ -246,7 +247,8 @@ TGIFLocalColorMap::~TGIFLocalColorMap()
 
 void TGIFLocalColorMap::Warning(std::uint8_t severity, const QString& message)
 {
-    m_subImage.Warning(severity, message);
+    if (TGIFImage* image = m_subImage.Image())
+        image->Warning(*this, severity, message);
 }
 
 void TGIFLocalColorMap::Changed()

@@ -285,8 +285,12 @@ TEST(GifReader, ColourLookupOutsideTheMapWarnsAndFallsBackToEntryZero)
     w.Header(1, 1, TestColors(4), /*background=*/9).Trailer();
     Loaded l = LoadGif(w.Data());
     QStringList warnings;
-    l.Image->WarningHandler = [&](TPersistent&, std::uint8_t, const QString& m) { warnings << m; };
     TGIFColorMap& map = l.Image->Header().GlobalColorMap();
+    l.Image->WarningHandler = [&](TPersistent& sender, std::uint8_t severity, const QString& m) {
+        EXPECT_EQ(&sender, &map);
+        EXPECT_EQ(severity, 1);
+        warnings << m;
+    };
     const Rgb first = TestColors(4)[0];
     const Rgb third = TestColors(4)[2];
     EXPECT_EQ(map.Color(2), TColor(third.R | (third.G << 8) | (third.B << 16)));
