@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Frames of up to a megapixel: the refusal of larger ones is tested
     // apart, and filling 64 MB per run would slow the search a hundredfold.
     orvex::FramePixelLimit = 1024 * 1024;
+    orvex::PicturePixelLimit = 4 * 1024 * 1024;
     orvex::TMemoryStream stream(std::vector<std::uint8_t>(data, data + size));
     orvex::TGIFImage image;
     int warnings = 0;

@@ -5,6 +5,7 @@
 #include "Streams.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -36,20 +37,22 @@ constexpr int kEndOfInformation = -2;
 //
 // Decoding follows the classic scheme: a code names a string by its last
 // pixel (suffix) and the code of the rest (prefix); a chain is unwound onto
-// a stack and popped in display order. Two shortcuts leave the results
+// a stack and popped in display order. Three shortcuts leave the results
 // untouched. Every entry built from well-formed parts records its length
 // and first pixel, so its string can be written straight into the pixel
-// buffer, back to front. And where an entry's string already stands in the
-// buffer in one piece, it is copied from there instead of unwinding the
-// chain. Entries of a corrupt stream (an unchecked first code, a code beyond
-// the table) have no length and always take the stack.
+// buffer, back to front. Strings of up to 8 pixels are also kept whole in
+// one 64-bit word and stored at once. And where a longer string already
+// stands in the buffer in one piece, it is copied from there instead of
+// unwinding the chain. Entries of a corrupt stream (an unchecked first
+// code, a code beyond the table) have no length and always take the stack.
 class FrameDecoder {
 public:
-    FrameDecoder(TGIFSubImage& frame, TStream& stream, int minimumCodeSize, std::uint8_t* pixels)
+    FrameDecoder(TGIFSubImage& frame, TStream& stream, int minimumCodeSize, std::uint8_t* pixels, std::uint8_t fill)
         : m_frame(frame),
           m_stream(stream),
           m_streamSize(stream.Size()),
           m_pixels(pixels),
+          m_fill(fill),
           m_minimumCodeSize(minimumCodeSize),
           m_clearCode(1 << minimumCodeSize),
           m_endCode(m_clearCode + 1)
@@ -58,6 +61,7 @@ public:
         for (int i = 0; i < m_clearCode; ++i) {
             m_suffix[i] = static_cast<std::uint8_t>(i);
             m_first[i] = static_cast<std::uint8_t>(i);
+            m_head[i] = static_cast<std::uint8_t>(i);
             m_length[i] = 1;
             m_start[i] = -1;
         }
@@ -83,8 +87,12 @@ public:
             if (out == end)
                 break;
             const int written = NextString(out, end);
-            if (written < 0)
+            if (written < 0) {
+                // Short strings are stored eight bytes at a time; the pixels
+                // after the last one get their fill value back.
+                std::memset(out, m_fill, static_cast<std::size_t>(std::min<std::int64_t>(end - out, 8)));
                 return false;
+            }
             out += written;
         }
         return true;
@@ -134,11 +142,23 @@ private:
     }
     int LengthOf(int code) const { return m_length[code]; }
     inline void WriteString(int code, int length, std::uint8_t* out) const;
+    // Writes 8 bytes: a short string and whatever its tail holds, which the
+    // following strings overwrite.
+    static void StoreHead(std::uint8_t* out, std::uint64_t head)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &head, 8);
+        } else {
+            for (int i = 0; i < 8; ++i)
+                out[i] = static_cast<std::uint8_t>(head >> (8 * i));
+        }
+    }
 
     TGIFSubImage& m_frame;
     TStream& m_stream;
     const std::int64_t m_streamSize;
     std::uint8_t* const m_pixels; // the frame's buffer, for copies of earlier strings
+    const std::uint8_t m_fill;
 
     // Decoder.
     const int m_minimumCodeSize;
@@ -161,6 +181,8 @@ private:
     // its first pixel, and where it stands in the buffer (-1: nowhere).
     std::uint16_t m_length[kTableSize] = {};
     std::uint8_t m_first[kTableSize] = {};
+    // The pixels of strings of up to 8, first pixel in the low byte.
+    std::uint64_t m_head[kTableSize];
     std::int32_t m_start[kTableSize];
     std::uint8_t m_stack[kStackSize];
     int m_top = 0;
@@ -182,7 +204,6 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
         return out;
     // The state lives in locals here: pixel stores through a byte pointer
     // would otherwise make the compiler reload every member after each one.
-    const int clearCode = m_clearCode;
     int currentBit = m_currentBit;
     const int lastBit = m_lastBit;
     int codeSize = m_codeSize;
@@ -204,16 +225,14 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
         const int previousLength = m_length[previous];
         int length;
         int first;
-        if (code < clearCode) {
-            // A root: one pixel.
-            *out = static_cast<std::uint8_t>(code);
-            length = 1;
-            first = code;
-        } else if (code < nextFree) {
+        if (code < nextFree) {
             length = m_length[code];
             if (length == 0 || length > room)
                 break; // clear, end, a corrupt entry, or no room
-            WriteString(code, length, out);
+            if (length <= 8 && room >= 8)
+                StoreHead(out, m_head[code]);
+            else
+                WriteString(code, length, out);
             first = m_first[code];
         } else {
             // Not in the table yet: the previous string plus its first pixel.
@@ -221,8 +240,12 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
                 break;
             length = previousLength + 1;
             first = m_first[previous];
-            WriteString(previous, previousLength, out);
-            out[previousLength] = static_cast<std::uint8_t>(firstCode);
+            if (length <= 8 && room >= 8) {
+                StoreHead(out, m_head[previous] | (std::uint64_t(firstCode & 0xFF) << (8 * previousLength)));
+            } else {
+                WriteString(previous, previousLength, out);
+                out[previousLength] = static_cast<std::uint8_t>(firstCode);
+            }
         }
         currentBit += codeSize;
         const auto start = static_cast<std::int32_t>(out - pixels);
@@ -232,6 +255,8 @@ std::uint8_t* FrameDecoder::DecodeRun(std::uint8_t* out, std::uint8_t* const end
             if (previousLength > 0) {
                 m_length[nextFree] = static_cast<std::uint16_t>(previousLength + 1);
                 m_first[nextFree] = m_first[previous];
+                if (previousLength < 8)
+                    m_head[nextFree] = m_head[previous] | (std::uint64_t(first) << (8 * previousLength));
                 m_start[nextFree] = (previousStart >= 0 && previousStart + previousLength == start) ? previousStart : -1;
             }
             ++nextFree;
@@ -268,32 +293,37 @@ int FrameDecoder::ReadCodeSlow(int width)
     // Note the ">=": a code that ends exactly at the end of the sub-block
     // is taken after the next sub-block is in, from the two carried bytes.
     if (m_currentBit + width >= m_lastBit) {
-        if (m_dataEnded) {
-            if (m_currentBit >= m_lastBit)
-                m_frame.Warning(1, kBitBufferUnderrun);
-            return kDataExhausted;
-        }
-        m_buffer[0] = m_buffer[m_lastByte - 2];
-        m_buffer[1] = m_buffer[m_lastByte - 1];
-        std::uint8_t length = 0;
-        if (!ReadByte(m_stream, length))
-            return kDataExhausted;
-        std::int64_t count = length;
-        if (length == 0) {
-            m_dataEnded = true;
-            m_terminatorSeen = true;
-        } else {
-            const std::int64_t remaining = std::max<std::int64_t>(m_streamSize - m_stream.Position(), 0);
-            if (count > remaining) {
-                m_frame.Warning(1, gifmsg::PrematureEnd);
-                count = remaining;
+        do {
+            if (m_dataEnded) {
+                if (m_currentBit >= m_lastBit)
+                    m_frame.Warning(1, kBitBufferUnderrun);
+                return kDataExhausted;
             }
-            if (count > 0)
-                ReadExactly(m_stream, m_buffer + 2, count);
-        }
-        m_lastByte = static_cast<int>(count) + 2;
-        m_currentBit = m_currentBit - m_lastBit + 16;
-        m_lastBit = m_lastByte * 8;
+            m_buffer[0] = m_buffer[m_lastByte - 2];
+            m_buffer[1] = m_buffer[m_lastByte - 1];
+            std::uint8_t length = 0;
+            if (!ReadByte(m_stream, length))
+                return kDataExhausted;
+            std::int64_t count = length;
+            if (length == 0) {
+                m_dataEnded = true;
+                m_terminatorSeen = true;
+            } else {
+                const std::int64_t remaining = std::max<std::int64_t>(m_streamSize - m_stream.Position(), 0);
+                if (count > remaining) {
+                    m_frame.Warning(1, gifmsg::PrematureEnd);
+                    count = remaining;
+                }
+                if (count > 0)
+                    ReadExactly(m_stream, m_buffer + 2, count);
+            }
+            m_lastByte = static_cast<int>(count) + 2;
+            m_currentBit = m_currentBit - m_lastBit + 16;
+            m_lastBit = m_lastByte * 8;
+            // A sub-block of a single byte may not complete a wide code: the
+            // code goes on in the next one. (The unread bits always lie in
+            // the two carried bytes, so nothing is lost on the way.)
+        } while (m_lastByte > 2 && m_currentBit + width > m_lastBit);
     }
     const int s = m_currentBit >> 3;
     const std::uint32_t raw =
@@ -337,6 +367,8 @@ void FrameDecoder::AddEntry(int firstPixel, std::int32_t start)
     if (previousLength > 0) {
         m_length[slot] = static_cast<std::uint16_t>(previousLength + 1);
         m_first[slot] = m_first[previous];
+        if (previousLength < 8)
+            m_head[slot] = m_head[previous] | (std::uint64_t(firstPixel & 0xFF) << (8 * previousLength));
         // The new string stands in the buffer when the previous one does and
         // the current one follows it directly.
         m_start[slot] = (m_previousStart >= 0 && start >= 0 && m_previousStart + previousLength == start)
@@ -415,36 +447,10 @@ int FrameDecoder::NextString(std::uint8_t* out, std::uint8_t* end)
     }
 
     const int incoming = code;
-    if (code < m_nextFree) {
-        const int length = LengthOf(code);
-        if (length > 0 && length <= room) {
-            WriteString(code, length, out);
-            const int first = m_first[code];
-            const auto start = static_cast<std::int32_t>(out - m_pixels);
-            AddEntry(first, start);
-            m_firstCode = first;
-            m_previousCode = incoming;
-            m_previousStart = start;
-            return length;
-        }
-    } else {
-        // Not in the table yet: the previous string plus its own first pixel.
-        const int previousLength = LengthOf(m_previousCode);
-        if (previousLength > 0 && previousLength + 1 <= room) {
-            const int first = m_first[m_previousCode];
-            WriteString(m_previousCode, previousLength, out);
-            out[previousLength] = static_cast<std::uint8_t>(m_firstCode);
-            const auto start = static_cast<std::int32_t>(out - m_pixels);
-            AddEntry(first, start);
-            m_firstCode = first;
-            m_previousCode = incoming;
-            m_previousStart = start;
-            return previousLength + 1;
-        }
-    }
-
-    // The general case, for strings that do not fit the room left and for
-    // entries of a corrupt stream: unwind the chain onto the stack.
+    // Codes of well-formed entries mostly go through DecodeRun; here come
+    // the rest (codes that needed a new sub-block, strings that do not fit
+    // the room left, entries of a corrupt stream): unwind the chain onto
+    // the stack.
     if (code >= m_nextFree) {
         Push(static_cast<std::uint8_t>(m_firstCode));
         code = m_previousCode;
@@ -497,24 +503,22 @@ void DecodeFrameData(TGIFSubImage& frame, TStream& stream)
         RaiseGIFError(gifmsg::InvalidData);
 
     // About 40 KB of tables and stack: kept off the caller's stack.
-    auto decoder = std::make_unique<FrameDecoder>(frame, stream, minimumCodeSize, frame.Pixels());
-    try {
-        if (frame.PixelCount() > 0) {
-            if (frame.Interlaced())
-                FillInterlaced(*decoder, frame.Pixels(), frame.Width(), frame.Height());
-            else
-                decoder->Emit(frame.Pixels(), frame.PixelCount());
-        }
-    } catch (...) {
-        // The load is aborted and rewinds the stream; the first failure is
-        // the one to report.
-        try {
-            decoder->DiscardPixel();
-        } catch (...) {
-        }
-        throw;
+    auto decoder = std::make_unique<FrameDecoder>(frame, stream, minimumCodeSize, frame.Pixels(),
+                                                  frame.FillIndex());
+    bool complete = true;
+    if (frame.PixelCount() > 0) {
+        if (frame.Interlaced())
+            complete = FillInterlaced(*decoder, frame.Pixels(), frame.Width(), frame.Height());
+        else
+            complete = decoder->Emit(frame.Pixels(), frame.PixelCount());
     }
-    decoder->DiscardPixel();
+    // With every pixel stored, the next code should be the end code, which
+    // skips the rest of the data up to its terminator. After an early end
+    // code (already skipped to the terminator) or data that ran out there
+    // is nothing more to read: another request would take the blocks after
+    // the terminator for image data and lose them.
+    if (complete)
+        decoder->DiscardPixel();
 }
 
 } // namespace orvex

@@ -12,6 +12,7 @@ namespace orvex {
 
 bool BuildBitmapsOnLoad = false;
 std::int64_t FramePixelLimit = kMaxFramePixels;
+std::int64_t PicturePixelLimit = kMaxPicturePixels;
 
 // ---- shared helpers
 
@@ -230,7 +231,8 @@ TGIFGlobalColorMap::~TGIFGlobalColorMap()
 
 void TGIFGlobalColorMap::Warning(std::uint8_t severity, const QString& message)
 {
-    m_header.Warning(severity, message);
+    if (TGIFImage* image = m_header.Image())
+        image->Warning(*this, severity, message);
 }
 
 void TGIFGlobalColorMap::Changed()
@@ -246,7 +248,8 @@ TGIFLocalColorMap::~TGIFLocalColorMap()
 
 void TGIFLocalColorMap::Warning(std::uint8_t severity, const QString& message)
 {
-    m_subImage.Warning(severity, message);
+    if (TGIFImage* image = m_subImage.Image())
+        image->Warning(*this, severity, message);
 }
 
 void TGIFLocalColorMap::Changed()
@@ -380,13 +383,20 @@ void TGIFSubImage::AllocatePixels(std::uint8_t value)
         return;
     if (count > FramePixelLimit)
         RaiseGIFError(QStringLiteral("Image too large: %1 x %2 pixels").arg(Width()).arg(Height()));
+    if (m_image && m_image->m_pixelTotal + count > PicturePixelLimit)
+        RaiseGIFError(QStringLiteral("Image too large: the frames hold more than %1 megapixels")
+                          .arg(PicturePixelLimit / (1024 * 1024)));
     m_pixels.reset(new std::uint8_t[static_cast<std::size_t>(count)]);
     std::memset(m_pixels.get(), value, static_cast<std::size_t>(count));
     m_pixelCount = count;
+    if (m_image)
+        m_image->m_pixelTotal += count;
 }
 
 void TGIFSubImage::FreePixels()
 {
+    if (m_image)
+        m_image->m_pixelTotal -= m_pixelCount;
     m_pixels.reset();
     m_pixelCount = 0;
 }
@@ -535,25 +545,24 @@ void TGIFImage::LoadFromStream(TStream& stream)
 {
     const QString loading = QString::fromLatin1(gifmsg::LoadingMessage);
     ReportProgress(TProgressStage::psStarting, 0, false, loading);
-    bool failed = true;
-    std::int64_t start = 0;
     try {
         Clear();
-        start = stream.Position();
+        const std::int64_t start = stream.Position();
         try {
             m_header->LoadFromStream(stream);
             m_frames->LoadFromStream(stream, this);
             ReadTrailer(stream);
         } catch (...) {
+            // What loaded before the failing block stays; the stream goes
+            // back to where the load began.
             stream.SetPosition(start);
             throw;
         }
-        failed = false;
     } catch (...) {
         ReportProgress(TProgressStage::psEnding, 0, true, loading);
         throw;
     }
-    ReportProgress(TProgressStage::psEnding, failed ? 0 : 100, true, loading);
+    ReportProgress(TProgressStage::psEnding, 100, true, loading);
 }
 
 void TGIFImage::ReadTrailer(TStream& stream)

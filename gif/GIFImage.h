@@ -73,9 +73,12 @@ extern bool BuildBitmapsOnLoad;
 // GIF. A file of a few bytes may claim a 65535 x 65535 frame; such a frame is
 // refused instead of allocating gigabytes for it.
 inline constexpr std::int64_t kMaxFramePixels = std::int64_t(64) * 1024 * 1024;
-// The limit in force: kMaxFramePixels, lowered only by the fuzz target to keep
-// its runs fast.
+// The same for all frames of one picture together (512 megapixels): a small
+// file may also declare hundreds of large frames.
+inline constexpr std::int64_t kMaxPicturePixels = 8 * kMaxFramePixels;
+// The limits in force; only the fuzz target lowers them, to keep its runs fast.
 extern std::int64_t FramePixelLimit;
+extern std::int64_t PicturePixelLimit;
 
 // Warnings of the reader: recoverable irregularities of a file (severity 1).
 using TGIFWarningEvent = std::function<void(TPersistent& sender, std::uint8_t severity, const QString& message)>;
@@ -287,7 +290,8 @@ public:
     std::int64_t PixelCount() const { return m_pixelCount; }
     bool Empty() const;
     // Allocates Width() x Height() bytes of value (none when the product is
-    // 0); raises GIFException for a frame above FramePixelLimit.
+    // 0); raises GIFException for a frame above FramePixelLimit or
+    // when the picture's frames would exceed PicturePixelLimit.
     void AllocatePixels(std::uint8_t value = 0);
     void FreePixels();
     // Allocates when absent, then raises "Image is empty" for a 0-size frame.
@@ -408,6 +412,8 @@ public:
     int BitsPerPixel() const;
     TColor BackgroundColor() { return m_header->BackgroundColor(); }
 
+    // Pixels held by all frames together (see PicturePixelLimit).
+    std::int64_t PixelTotal() const { return m_pixelTotal; }
     // Calls the WarningHandler when there is one.
     virtual void Warning(TPersistent& sender, std::uint8_t severity, const QString& message);
     // Reports progress through the framework's notification.
@@ -517,8 +523,10 @@ private:
     std::shared_ptr<int> m_lifeToken = std::make_shared<int>(0);
     // ---- end of animation and drawing state
 
+    friend class TGIFSubImage; // keeps m_pixelTotal
     std::unique_ptr<TGIFHeader> m_header;
     std::unique_ptr<TGIFImageList> m_frames;
+    std::int64_t m_pixelTotal = 0;
 };
 
 } // namespace orvex

@@ -244,6 +244,24 @@ TEST(GifReader, ProgressRunsFromStartingThroughEachFrameToEnding)
     EXPECT_EQ(redraws, (std::vector<bool>{false, false, false, true}));
 }
 
+TEST(GifReader, AProgressListenerMayAbortTheLoad)
+{
+    GifWriter w;
+    w.Header(3, 2, TestColors(4)).Frame(Ramp(3, 2, 4)).Frame(Ramp(3, 2, 4)).Frame(Ramp(3, 2, 4)).Trailer();
+    TGIFImage image;
+    std::vector<TProgressStage> stages;
+    image.OnProgress = [&](TGraphic&, TProgressStage stage, int, bool, const TRect&, const QString&) {
+        stages.push_back(stage);
+        if (stage == TProgressStage::psRunning && image.Frames().Count() == 2)
+            throw EAbort();
+    };
+    TMemoryStream stream(w.Data());
+    EXPECT_THROW(image.LoadFromStream(stream), EAbort);
+    EXPECT_EQ(stream.Position(), 0);
+    EXPECT_EQ(image.Frames().Count(), 2);
+    EXPECT_EQ(stages.back(), TProgressStage::psEnding);
+}
+
 TEST(GifReader, ASecondLoadReplacesTheFirst)
 {
     TGIFImage image;
@@ -267,8 +285,12 @@ TEST(GifReader, ColourLookupOutsideTheMapWarnsAndFallsBackToEntryZero)
     w.Header(1, 1, TestColors(4), /*background=*/9).Trailer();
     Loaded l = LoadGif(w.Data());
     QStringList warnings;
-    l.Image->WarningHandler = [&](TPersistent&, std::uint8_t, const QString& m) { warnings << m; };
     TGIFColorMap& map = l.Image->Header().GlobalColorMap();
+    l.Image->WarningHandler = [&](TPersistent& sender, std::uint8_t severity, const QString& m) {
+        EXPECT_EQ(&sender, &map);
+        EXPECT_EQ(severity, 1);
+        warnings << m;
+    };
     const Rgb first = TestColors(4)[0];
     const Rgb third = TestColors(4)[2];
     EXPECT_EQ(map.Color(2), TColor(third.R | (third.G << 8) | (third.B << 16)));
@@ -353,6 +375,23 @@ TEST(GifReader, HugeFramesAreRefusedWithoutAllocating)
     frame->Descriptor.Height = 8193;
     EXPECT_FALSE(ErrorOf([&] { frame->AllocatePixels(); }).isEmpty());
     EXPECT_EQ(frame->PixelCount(), 0);
+}
+
+TEST(GifReader, ManyLargeFramesAreRefusedTogether)
+{
+    // Nine frames of 8192 x 8192 in under 200 bytes: each is allowed, all
+    // together would take 576 MB.
+    GifWriter w;
+    w.Header(8192, 8192, TestColors(2));
+    for (int i = 0; i < 9; ++i)
+        w.Descriptor(0, 0, 8192, 8192, 0).Raw({2, 2, 0x4C, 0x01, 0});
+    Loaded l = LoadGif(w.Trailer().Data());
+    EXPECT_EQ(l.Error, QStringLiteral("Image too large: the frames hold more than 512 megapixels"));
+    EXPECT_EQ(l.Image->Frames().Count(), 8);
+    EXPECT_EQ(l.Image->PixelTotal(), 8 * kMaxFramePixels);
+    // Clearing gives the budget back.
+    l.Image->Clear();
+    EXPECT_EQ(l.Image->PixelTotal(), 0);
 }
 
 TEST(GifReader, PixelBuffersFollowTheFrameSize)
