@@ -11,6 +11,7 @@
 namespace orvex {
 
 bool BuildBitmapsOnLoad = false;
+std::int64_t FramePixelLimit = kMaxFramePixels;
 
 // ---- shared helpers
 
@@ -377,7 +378,7 @@ void TGIFSubImage::AllocatePixels(std::uint8_t value)
     const std::int64_t count = std::int64_t(Width()) * Height();
     if (count == 0)
         return;
-    if (count > kMaxFramePixels)
+    if (count > FramePixelLimit)
         RaiseGIFError(QStringLiteral("Image too large: %1 x %2 pixels").arg(Width()).arg(Height()));
     m_pixels.reset(new std::uint8_t[static_cast<std::size_t>(count)]);
     std::memset(m_pixels.get(), value, static_cast<std::size_t>(count));

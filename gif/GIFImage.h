@@ -73,6 +73,9 @@ extern bool BuildBitmapsOnLoad;
 // GIF. A file of a few bytes may claim a 65535 x 65535 frame; such a frame is
 // refused instead of allocating gigabytes for it.
 inline constexpr std::int64_t kMaxFramePixels = std::int64_t(64) * 1024 * 1024;
+// The limit in force: kMaxFramePixels, lowered only by the fuzz target to keep
+// its runs fast.
+extern std::int64_t FramePixelLimit;
 
 // Warnings of the reader: recoverable irregularities of a file (severity 1).
 using TGIFWarningEvent = std::function<void(TPersistent& sender, std::uint8_t severity, const QString& message)>;
@@ -284,7 +287,7 @@ public:
     std::int64_t PixelCount() const { return m_pixelCount; }
     bool Empty() const;
     // Allocates Width() x Height() bytes of value (none when the product is
-    // 0); raises GIFException for a frame above kMaxFramePixels.
+    // 0); raises GIFException for a frame above FramePixelLimit.
     void AllocatePixels(std::uint8_t value = 0);
     void FreePixels();
     // Allocates when absent, then raises "Image is empty" for a 0-size frame.
