@@ -32,6 +32,8 @@ TGIFSubImage& FrameAt(TGIFImage& picture, int index)
     return picture.Frames()[index];
 }
 
+std::atomic<int> livingPainters{0};
+
 std::unique_ptr<TBitmap> NewBuffer(int width, int height)
 {
     auto buffer = std::make_unique<TBitmap>(width, height, TPixelFormat::pfDevice);
@@ -54,14 +56,15 @@ TGIFPainter::TGIFPainter(TGIFPainter** ownerSlot, TGIFImage& picture, TCanvas& s
 {
     FreeOnTerminate = true;
     OnTerminate = [](TThread& sender) { static_cast<TGIFPainter&>(sender).FinishPainter(); };
-    if (m_ownerSlot)
-        *m_ownerSlot = this;
-
     if (m_options.Contains(GifPaintOption::Threaded) && m_options.Contains(GifPaintOption::Animate) &&
         FrameCount(picture) > 1 && m_speed >= 0)
         m_wake = std::make_unique<TEvent>();
     m_clearColor = WorkOutClearColor();
     CreateRestoreBuffers();
+    // Only a painter that was made whole is named by its slot.
+    if (m_ownerSlot)
+        *m_ownerSlot = this;
+    ++livingPainters;
 }
 
 TGIFPainter::~TGIFPainter()
@@ -69,6 +72,12 @@ TGIFPainter::~TGIFPainter()
     // A threaded painter finished as its thread ended; one without a thread
     // finishes here.
     FinishPainter();
+    --livingPainters;
+}
+
+int TGIFPainter::LivingPainters()
+{
+    return livingPainters;
 }
 
 TColor TGIFPainter::WorkOutClearColor() const

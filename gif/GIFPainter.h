@@ -87,6 +87,10 @@ public:
     const TBitmap* BackdropCapture() const { return m_backdrop.get(); }
     bool HasWakeEvent() const { return m_wake != nullptr; }
 
+    // Painters that exist in the process, finished or not: a painter that
+    // outlives its picture or never goes away shows here.
+    static int LivingPainters();
+
     // The failure that ended the run, if one did.
     std::exception_ptr Failure() const { return m_failure; }
 
