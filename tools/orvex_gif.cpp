@@ -18,9 +18,8 @@ const Command kCommands[] = {
     {"info", "info FILE          the screen, one line per frame, the warnings", gifinspect::RunInfo},
     {"frames", "frames FILE DIR    each frame's colour indices as DIR/frame-NNN.pgm, and DIR/info.txt",
      gifinspect::RunFrames},
-    {"render", "render FILE DIR [--background RRGGBB]
-"
-               "                     one pass as the painter draws it: DIR/render-NNN.png and DIR/timing.txt",
+    {"render", "render FILE DIR [--background RRGGBB]\n"
+               "                               one pass as the painter draws it: DIR/render-NNN.png and DIR/timing.txt",
      orvex::RunGifRender},
 };
 
