@@ -14,6 +14,9 @@ namespace orvex {
 
 TImage::TImage(QWidget* parent) : QWidget(parent)
 {
+    // Every paint covers the whole control, the parent's background under a
+    // see-through picture included: Qt need not paint the parent first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_picture.OnChange = [this](TPicture&) { PictureChanged(); };
 }
 
