@@ -168,6 +168,7 @@ void TGIFPainter::Run()
             m_frameIndex = loopStart;
             if (m_firstFrameShown)
                 FireAnimationEvent(OnAnimationLoop);
+            bool passShowedAFrame = false;
             // A handler may have sent the index anywhere: outside the frames
             // the pass is over.
             while (m_picture && m_frameIndex >= 0 && m_frameIndex < FrameCount(*m_picture) && !Stopping()) {
@@ -186,6 +187,7 @@ void TGIFPainter::Run()
                 else
                     RunOnWindowThread([this] { PaintPlain(); });
                 m_previousDisposal = m_currentDisposal;
+                passShowedAFrame = true;
                 if (Stopping())
                     break;
                 const TGIFGraphicControlExtension* control = frame.GraphicControl;
@@ -202,6 +204,11 @@ void TGIFPainter::Run()
             if (loopCounter > 0)
                 --loopCounter;
             if (!animate || !loop)
+                break;
+            // A pass that starts at an empty frame shows nothing, and so would
+            // every pass after it: looping on would only spin, and a draw
+            // waiting for the first frame would wait for ever.
+            if (!passShowedAFrame)
                 break;
         }
         m_frameIndex = -1;

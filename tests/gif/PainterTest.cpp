@@ -276,6 +276,27 @@ TEST(PainterLoops, AnEmptyFrameEndsThePass)
     EXPECT_EQ(seen.framesAfter, (std::vector<int>{0, 0}));
 }
 
+TEST(PainterLoops, AnEndlessLoopOverNothingEndsInsteadOfSpinning)
+{
+    // The first frame is empty: extensions that a zero byte ends before any image.
+    GifWriter w;
+    w.Header(1, 1, Colors()).GraphicControl(1, 1).Raw({0});
+    w.GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, kRed));
+    auto picture = Load(w.Trailer().Data());
+    ASSERT_EQ(picture->Frames().Count(), 2);
+    ASSERT_TRUE(picture->Frames()[0].Empty());
+    picture->PainterClock = std::make_shared<FakeClock>();
+    picture->PaintOptions.Include(GifPaintOption::LoopForever);
+    Seen seen;
+    Listen(*picture, seen);
+    // The draw waits for a first frame that never comes: it must still return.
+    TBitmap surface(1, 1);
+    picture->Draw(surface.Canvas(), Bounds(0, 0, 1, 1));
+    ASSERT_TRUE(ServeUntil([&] { return AllFinished(*picture); }));
+    EXPECT_TRUE(seen.framesAfter.empty());
+    EXPECT_EQ(seen.ends, 1);
+}
+
 TEST(PainterStop, AStopDuringALongWaitEndsThePainterWithoutAnEnd)
 {
     // A real clock and a one-minute wait: only the wake event can end it.
