@@ -502,7 +502,7 @@ void DecodeFrameData(TGIFSubImage& frame, TStream& stream)
     if (minimumCodeSize > kMaxMinimumCodeSize)
         RaiseGIFError(gifmsg::InvalidData);
 
-    // About 40 KB of tables and stack: kept off the caller's stack.
+    // About 70 KB of tables and stack: kept off the caller's stack.
     auto decoder = std::make_unique<FrameDecoder>(frame, stream, minimumCodeSize, frame.Pixels(),
                                                   frame.FillIndex());
     bool complete = true;

@@ -403,9 +403,10 @@ void TGIFUnknownAppExtension::LoadData(TStream& stream)
     Blocks.clear();
     std::uint8_t size = 0;
     while (ReadByte(stream, size) && size != 0) {
-        auto block = std::make_unique<TGIFBlock>();
-        block->Size = size;
-        ReadExactly(stream, block->Data.data(), size);
+        TGIFBlock block;
+        block.Size = size;
+        block.Data.resize(size);
+        ReadExactly(stream, block.Data.data(), size);
         Blocks.push_back(std::move(block));
     }
 }

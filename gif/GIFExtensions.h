@@ -174,10 +174,10 @@ protected:
     void LoadData(TStream& stream) override;
 };
 
-// One data sub-block, kept as read.
+// One data sub-block, kept as read: its size and exactly that many bytes.
 struct TGIFBlock {
     std::uint8_t Size = 0;
-    std::array<std::uint8_t, 255> Data{};
+    std::vector<std::uint8_t> Data;
 };
 
 // Any other application's data, kept byte for byte.
@@ -188,7 +188,7 @@ public:
 
     const TGIFExtensionClass& Class() const override { return StaticClass(); }
 
-    std::vector<std::unique_ptr<TGIFBlock>> Blocks;
+    std::vector<TGIFBlock> Blocks;
 
 protected:
     void LoadData(TStream& stream) override;

@@ -132,8 +132,13 @@ int TGIFList::IndexOf(const TGIFItem* item) const
 
 void TGIFList::Clear()
 {
-    while (!m_items.empty())
-        Delete(0);
+    // Front to back, as deleting the first item until none is left would,
+    // but without moving the rest of the list down after each: a file may
+    // hold a million frames.
+    std::vector<std::unique_ptr<TGIFItem>> items;
+    items.swap(m_items);
+    for (auto& item : items)
+        item.reset();
 }
 
 // ---- TGIFImageList

@@ -23,7 +23,10 @@ bool LoadForInspection(const QString& fileName, TGIFImage& image, QStringList& w
 {
     image.WarningHandler = [&warnings](TPersistent&, std::uint8_t, const QString& message) { warnings << message; };
     try {
-        TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+        // The whole file in memory: the reader's many small reads would
+        // each be a system call on a file stream.
+        TMemoryStream stream;
+        stream.LoadFromFile(fileName);
         image.LoadFromStream(stream);
     } catch (const Exception& e) {
         PrintError(e.Message());

@@ -256,10 +256,10 @@ TEST(GifExtensions, ApplicationIdentifiersAreMatchedOnAllElevenBytesWithCase)
     ASSERT_NE(unknown, nullptr);
     EXPECT_EQ(unknown->Identifier, MakeApplicationIdentifier("netscape2.0"));
     ASSERT_EQ(unknown->Blocks.size(), 2u);
-    EXPECT_EQ(unknown->Blocks[0]->Size, 3);
-    EXPECT_EQ(Bytes(unknown->Blocks[0]->Data.begin(), unknown->Blocks[0]->Data.begin() + 3), (Bytes{1, 4, 0}));
-    EXPECT_EQ(unknown->Blocks[1]->Size, 1);
-    EXPECT_EQ(unknown->Blocks[1]->Data[0], 0xAB);
+    EXPECT_EQ(unknown->Blocks[0].Size, 3);
+    EXPECT_EQ(unknown->Blocks[0].Data, (Bytes{1, 4, 0}));
+    EXPECT_EQ(unknown->Blocks[1].Size, 1);
+    EXPECT_EQ(unknown->Blocks[1].Data[0], 0xAB);
 }
 
 TEST(GifExtensions, ApplicationBlockSizes)
@@ -279,8 +279,8 @@ TEST(GifExtensions, ApplicationBlockSizes)
     ASSERT_NE(unknown, nullptr);
     EXPECT_EQ(unknown->Identifier, MakeApplicationIdentifier("NETSCAPE2.\x02"));
     ASSERT_EQ(unknown->Blocks.size(), 1u);
-    EXPECT_EQ(unknown->Blocks[0]->Size, 2);
-    EXPECT_EQ(unknown->Blocks[0]->Data[1], 8);
+    EXPECT_EQ(unknown->Blocks[0].Size, 2);
+    EXPECT_EQ(unknown->Blocks[0].Data[1], 8);
 
     // 12 and more: looked up on the first 11 bytes, the rest skipped.
     GifWriter twelve = Start();
@@ -298,7 +298,7 @@ TEST(GifExtensions, ApplicationBlockSizes)
     auto* other = Only<TGIFUnknownAppExtension>(l);
     ASSERT_NE(other, nullptr);
     ASSERT_EQ(other->Blocks.size(), 1u);
-    EXPECT_EQ(other->Blocks[0]->Size, 3);
+    EXPECT_EQ(other->Blocks[0].Size, 3);
     EXPECT_EQ(l.Image->Frames()[0].PixelCount(), 4);
 }
 
