@@ -1,4 +1,5 @@
 #include "Application.h"
+#include "GIFUnit.h"
 #include "Mci.h"
 #include "Picture.h"
 #include "WebBrowser.h"
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     orvex::Application().Title = QStringLiteral("Orvex");
     orvex::RegisterStandardPictureFormats();
+    orvex::TGIFUnit gifUnit;
     orvex::MciRegisterStandardDrivers();
 
     orvex::TfrmOrvex frmOrvex;

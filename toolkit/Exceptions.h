@@ -66,6 +66,18 @@ public:
     using Exception::Exception;
 };
 
+// A drawing operation on a bitmap that cannot do it (a scan line outside it ...).
+class EInvalidGraphicOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Memory for a large block (a bitmap's pixels ...) could not be had.
+class EOutOfMemory : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // A failed call into an embedded component, with the component's own text.
 class EOleException : public Exception {
 public:

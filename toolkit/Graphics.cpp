@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QFontDatabase>
 #include <algorithm>
+#include <limits>
 
 namespace orvex {
 
@@ -49,6 +50,30 @@ QFont MakeFont(const QString& name, int height, unsigned style)
     font.Height = height;
     font.Style = style;
     return ToQFont(font);
+}
+
+// ---- palettes and arithmetic
+
+TPalettePtr CopyPalette(const TPalettePtr& palette)
+{
+    if (!palette)
+        return {};
+    return std::make_shared<const TPalette>(*palette);
+}
+
+int MulDiv(int number, int numerator, int denominator)
+{
+    if (denominator == 0)
+        return -1;
+    const std::int64_t product = static_cast<std::int64_t>(number) * numerator;
+    const bool negative = (product < 0) != (denominator < 0);
+    const std::uint64_t magnitude = product < 0 ? static_cast<std::uint64_t>(-product) : static_cast<std::uint64_t>(product);
+    const std::uint64_t divisor = denominator < 0 ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(denominator))
+                                                  : static_cast<std::uint64_t>(denominator);
+    const std::uint64_t quotient = (magnitude + divisor / 2) / divisor;
+    if (quotient > static_cast<std::uint64_t>(std::numeric_limits<int>::max()) + (negative ? 1u : 0u))
+        return -1;
+    return negative ? static_cast<int>(-static_cast<std::int64_t>(quotient)) : static_cast<int>(quotient);
 }
 
 // ---- TGraphic
@@ -123,8 +148,8 @@ TBitmap::TBitmap(int width, int height, TPixelFormat format) : m_format(format)
 TBitmap::~TBitmap() = default;
 
 TBitmap::TBitmap(const TBitmap& other)
-    : TGraphic(other), TransparentMode(other.TransparentMode), m_image(other.m_image), m_format(other.m_format),
-      m_transparentColor(other.m_transparentColor)
+    : TGraphic(other), TransparentMode(other.TransparentMode), m_image(other.m_image), m_palette(other.Palette()),
+      m_format(other.m_format), m_transparentColor(other.m_transparentColor)
 {
     OnChange = nullptr;
     OnProgress = nullptr;
@@ -136,6 +161,7 @@ TBitmap& TBitmap::operator=(const TBitmap& other)
         m_image = other.m_image;
         m_format = other.m_format;
         m_transparentColor = other.m_transparentColor;
+        m_palette = other.Palette(); // the copy shares the palette handle
         TransparentMode = other.TransparentMode;
         Changed();
     }
@@ -162,7 +188,21 @@ void TBitmap::SetSize(int width, int height)
             image.fill(image.format() == QImage::Format_Mono ? 1 : 0);
         }
         m_image = std::move(image);
+        // A palette given before the bitmap had pixels colours them now.
+        if (m_palette && m_image.colorCount() > 0 && m_format != TPixelFormat::pf1bit) {
+            const TPalettePtr palette = m_palette;
+            SetPalette(palette);
+            return;
+        }
     }
+    Changed();
+}
+
+void TBitmap::Dormant()
+{
+    if (m_image.isNull())
+        return;
+    m_image = QImage();
     Changed();
 }
 
@@ -183,16 +223,20 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
 
 TPalettePtr TBitmap::Palette() const
 {
+    if (m_palette)
+        return m_palette;
     if (m_image.isNull() || m_image.colorCount() == 0)
         return {};
     auto palette = std::make_shared<TPalette>();
     for (QRgb c : m_image.colorTable())
         palette->Entries.push_back(c);
-    return palette;
+    m_palette = palette;
+    return m_palette;
 }
 
 void TBitmap::SetPalette(TPalettePtr palette)
 {
+    m_palette = palette;
     if (!palette || m_image.isNull() || m_image.colorCount() == 0)
         return;
     QList<QRgb> table(palette->Entries.begin(), palette->Entries.end());
@@ -206,6 +250,7 @@ void TBitmap::SetPalette(TPalettePtr palette)
 
 void TBitmap::Assign(const QImage& image)
 {
+    ImageReplaced();
     if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB) {
         m_format = TPixelFormat::pf1bit;
         m_image = image.convertToFormat(QImage::Format_Mono);
@@ -251,6 +296,16 @@ void TBitmap::SetTransparentColor(TColor color)
     m_transparentColor = color;
     TransparentMode = color == clDefault ? TTransparentMode::tmAuto : TTransparentMode::tmFixed;
     Changed();
+}
+
+TColor TBitmap::BlitTextColor() const
+{
+    return m_canvas ? m_canvas->TextColor : clBlack;
+}
+
+TColor TBitmap::BlitBkColor() const
+{
+    return m_canvas ? m_canvas->BkColor : clWhite;
 }
 
 TCanvas& TBitmap::Canvas()

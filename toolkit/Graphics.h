@@ -31,11 +31,23 @@ struct TRect {
 inline TRect Rect(int left, int top, int right, int bottom) { return {left, top, right, bottom}; }
 inline TRect Bounds(int left, int top, int width, int height) { return {left, top, left + width, top + height}; }
 
-// A logical palette shared by bitmaps and pictures, in place of a palette handle.
+// A logical palette shared by bitmaps and pictures, in place of a palette
+// handle: two palettes are the same palette only when they are the same object.
 struct TPalette {
+    std::uint16_t Version = 0x300;
     std::vector<QRgb> Entries;
+    // One flag byte per entry (PC_NOCOLLAPSE ...); empty means all 0.
+    std::vector<std::uint8_t> Flags;
 };
 using TPalettePtr = std::shared_ptr<const TPalette>;
+inline constexpr std::uint8_t PC_NOCOLLAPSE = 4;
+// A new palette with the same entries (a new handle, as CopyPalette gives).
+TPalettePtr CopyPalette(const TPalettePtr& palette);
+
+// number x numerator / denominator with a 64-bit product, rounded to the
+// nearest integer (halves away from zero); -1 when the denominator is 0 or
+// the result does not fit.
+int MulDiv(int number, int numerator, int denominator);
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
@@ -145,6 +157,8 @@ public:
     void SaveToStream(TStream& stream) const;
 
     void SetSize(int width, int height);
+    // Frees the pixels: the bitmap becomes empty (0 x 0).
+    void Dormant();
     TPixelFormat PixelFormat() const { return m_format; }
     void SetPixelFormat(TPixelFormat format);
     bool Monochrome() const { return m_format == TPixelFormat::pf1bit; }
@@ -166,10 +180,18 @@ public:
     TColor PixelColor(int x, int y) const;
     // Called by the canvas after it drew.
     void CanvasChanged() { Changed(); }
+    // The canvas's colours for monochrome blits (black and white before the
+    // canvas exists).
+    TColor BlitTextColor() const;
+    TColor BlitBkColor() const;
 
 private:
     static QImage::Format QtFormat(TPixelFormat format);
+    void ImageReplaced() { m_palette.reset(); }
     QImage m_image;
+    // The palette handle the bitmap was given, or the one made from its
+    // colour table on first request; dropped when the pixels are replaced.
+    mutable TPalettePtr m_palette;
     TPixelFormat m_format = TPixelFormat::pfDevice;
     TColor m_transparentColor = clDefault;
     std::unique_ptr<TCanvas> m_canvas;
@@ -180,10 +202,20 @@ class TCanvas {
 public:
     explicit TCanvas(TBitmap& target) : m_target(target) {}
 
+    // Stands for the surface while it exists, as a device context's handle
+    // does: whoever keeps the weak token can tell later that it is gone.
+    std::weak_ptr<const void> LifeToken() const { return m_lifeToken; }
+
     TPen Pen;
     TBrush Brush;
     TFont Font;
     TCopyMode CopyMode = SRCCOPY;
+    // Colours of blits between monochrome and colour bitmaps: a 0 bit drawn
+    // onto this canvas becomes TextColor and a 1 bit BkColor; a pixel copied
+    // from this canvas into a monochrome bitmap becomes 1 where it equals
+    // BkColor and 0 elsewhere.
+    TColor TextColor = clBlack;
+    TColor BkColor = clWhite;
 
     TBitmap& Bitmap() { return m_target; }
     QPoint PenPos;
@@ -215,6 +247,7 @@ private:
     template <class Paint>
     void WithPainter(Paint&& paint);
     TBitmap& m_target;
+    std::shared_ptr<const int> m_lifeToken = std::make_shared<const int>(0);
 };
 
 // Raster copies between bitmaps, exact to the bit (our own loops over scan
@@ -223,8 +256,17 @@ void BitBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& s
 // Nearest-pixel stretch of a source rectangle onto a destination rectangle.
 void StretchBlt(TBitmap& dest, const TRect& destRect, const TBitmap& source, const TRect& sourceRect, TRasterOp rop);
 // Per pixel, the 1-bit mask picks foreground (bit 1) or background (bit 0) operation.
+// Mask pixels outside the mask count as 0.
 void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy,
              const TBitmap& mask, int mx, int my, TRasterOp foreground, TRasterOp background);
+// The four-operand form: the background operation's code in the top byte,
+// the foreground operation in the low three bytes.
+inline constexpr std::uint32_t MakeRop4(TRasterOp foreground, TRasterOp background)
+{
+    return ((static_cast<std::uint32_t>(background) << 8) & 0xFF000000u) | static_cast<std::uint32_t>(foreground);
+}
+void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy,
+             const TBitmap& mask, int mx, int my, std::uint32_t rop4);
 // Fills a rectangle with a colour combined by a raster operation (the colour is the pattern P).
 void PatBlt(TBitmap& dest, const TRect& rect, TColor color, TRasterOp rop);
 

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace orvex {
@@ -29,7 +30,11 @@ std::uint32_t RawValue(const QImage& image, ValueKind kind, int x, int y)
     case ValueKind::Rgb:
         return reinterpret_cast<const QRgb*>(image.constScanLine(y))[x] & 0xFFFFFF;
     case ValueKind::Index: return image.constScanLine(y)[x];
-    case ValueKind::Bit: return static_cast<std::uint32_t>(image.pixelIndex(x, y));
+    case ValueKind::Bit:
+        // Format_Mono keeps the leftmost pixel in the top bit.
+        if (image.format() == QImage::Format_Mono)
+            return (image.constScanLine(y)[x >> 3] >> (7 - (x & 7))) & 1u;
+        return static_cast<std::uint32_t>(image.pixelIndex(x, y));
     }
     return 0;
 }
@@ -53,48 +58,82 @@ int NearestIndex(const QImage& image, QRgb color)
 }
 
 // A colour as a value of the destination's kind. A colour becomes a mask bit
-// 1 where it is white (the background colour) and 0 elsewhere.
-std::uint32_t ValueOfColor(const QImage& dest, ValueKind kind, QRgb color)
+// 1 where it is the source's background colour and 0 elsewhere.
+std::uint32_t ValueOfColor(const QImage& dest, ValueKind kind, QRgb color, QRgb sourceBk = 0xFFFFFFFFu)
 {
     switch (kind) {
     case ValueKind::Rgb: return color & 0xFFFFFF;
     case ValueKind::Index: return static_cast<std::uint32_t>(NearestIndex(dest, color));
-    case ValueKind::Bit: return (color & 0xFFFFFF) == 0xFFFFFF ? 1u : 0u;
+    case ValueKind::Bit: return (color & 0xFFFFFF) == (sourceBk & 0xFFFFFF) ? 1u : 0u;
     }
     return 0;
 }
 
 // Reads a source pixel as a value of the destination's kind: the raw value
-// when both kinds agree, the colour translated otherwise.
+// when both kinds agree, the colour translated otherwise. A monochrome source
+// drawn in colour takes the destination canvas's text colour for 0 bits and
+// its background colour for 1 bits.
 class SourceReader {
 public:
-    SourceReader(const QImage& source, const QImage& dest) : m_source(source), m_dest(dest)
+    SourceReader(const TBitmap& source, const TBitmap& dest) : m_source(source.Image())
     {
-        m_sourceKind = KindOf(source);
-        m_destKind = KindOf(dest);
-        m_raw = m_sourceKind == m_destKind && (m_sourceKind != ValueKind::Index || source.colorTable() == dest.colorTable());
-        if (!m_raw && m_sourceKind != ValueKind::Rgb) {
-            for (int i = 0; i < source.colorCount(); ++i)
-                m_translated.push_back(ValueOfColor(dest, m_destKind, source.color(i)));
+        const QImage& target = dest.Image();
+        m_sourceKind = KindOf(m_source);
+        m_destKind = KindOf(target);
+        m_sourceBk = ToQRgb(source.BlitBkColor());
+        m_raw = m_sourceKind == m_destKind && (m_sourceKind != ValueKind::Index || m_source.colorTable() == target.colorTable());
+        m_dest = &target;
+        m_bits = m_source.constBits();
+        m_bytesPerLine = m_source.bytesPerLine();
+        m_mono = m_source.format() == QImage::Format_Mono;
+        if (m_raw || m_sourceKind == ValueKind::Rgb)
+            return;
+        if (m_sourceKind == ValueKind::Bit) {
+            m_translated[0] = ValueOfColor(target, m_destKind, ToQRgb(dest.BlitTextColor()));
+            m_translated[1] = ValueOfColor(target, m_destKind, ToQRgb(dest.BlitBkColor()));
+            m_translatedCount = 2;
+        } else {
+            m_translatedCount = std::min<std::size_t>(static_cast<std::size_t>(m_source.colorCount()), m_translated.size());
+            for (std::size_t i = 0; i < m_translatedCount; ++i)
+                m_translated[i] = ValueOfColor(target, m_destKind, m_source.color(static_cast<int>(i)), m_sourceBk);
         }
     }
     std::uint32_t operator()(int x, int y) const
     {
         if (m_raw)
-            return RawValue(m_source, m_sourceKind, x, y);
+            return Raw(x, y);
         if (m_sourceKind != ValueKind::Rgb) {
-            const auto index = static_cast<std::size_t>(RawValue(m_source, m_sourceKind, x, y));
-            return index < m_translated.size() ? m_translated[index] : 0;
+            const auto index = static_cast<std::size_t>(Raw(x, y));
+            return index < m_translatedCount ? m_translated[index] : 0;
         }
-        return ValueOfColor(m_dest, m_destKind, m_source.pixel(x, y));
+        return ValueOfColor(*m_dest, m_destKind, m_source.pixel(x, y), m_sourceBk);
     }
 
 private:
+    // RawValue through the pointers taken once per blit.
+    std::uint32_t Raw(int x, int y) const
+    {
+        const std::uint8_t* line = m_bits + static_cast<qsizetype>(y) * m_bytesPerLine;
+        switch (m_sourceKind) {
+        case ValueKind::Rgb: return reinterpret_cast<const QRgb*>(line)[x] & 0xFFFFFF;
+        case ValueKind::Index: return line[x];
+        case ValueKind::Bit:
+            return m_mono ? (line[x >> 3] >> (7 - (x & 7))) & 1u : static_cast<std::uint32_t>(m_source.pixelIndex(x, y));
+        }
+        return 0;
+    }
+
     const QImage& m_source;
-    const QImage& m_dest;
+    const std::uint8_t* m_bits = nullptr;
+    qsizetype m_bytesPerLine = 0;
+    bool m_mono = false;
+    const QImage* m_dest = nullptr;
     ValueKind m_sourceKind, m_destKind;
+    QRgb m_sourceBk = 0xFFFFFFFFu;
     bool m_raw = false;
-    std::vector<std::uint32_t> m_translated;
+    // A blit allocates nothing: the translated colour table lives here.
+    std::array<std::uint32_t, 256> m_translated{};
+    std::size_t m_translatedCount = 0;
 };
 
 void StoreValue(QImage& image, ValueKind kind, int x, int y, std::uint32_t value)
@@ -106,7 +145,15 @@ void StoreValue(QImage& image, ValueKind kind, int x, int y, std::uint32_t value
     case ValueKind::Index:
         image.scanLine(y)[x] = static_cast<std::uint8_t>(std::min<std::uint32_t>(value & 0xFF, std::max(image.colorCount() - 1, 0)));
         break;
-    case ValueKind::Bit: image.setPixel(x, y, value & 1); break;
+    case ValueKind::Bit:
+        if (image.format() == QImage::Format_Mono) {
+            std::uint8_t& byte = image.scanLine(y)[x >> 3];
+            const auto bit = static_cast<std::uint8_t>(0x80u >> (x & 7));
+            byte = static_cast<std::uint8_t>((value & 1) ? (byte | bit) : (byte & ~bit));
+        } else {
+            image.setPixel(x, y, value & 1);
+        }
+        break;
     }
 }
 
@@ -153,6 +200,31 @@ std::uint32_t ApplyRop(TRasterOp rop, std::uint32_t source, std::uint32_t dest)
 
 namespace {
 
+// A combined value as a device pixel: colour bits only, opaque.
+inline QRgb StoreRgb(std::uint32_t value)
+{
+    return 0xFF000000u | (value & 0xFFFFFFu);
+}
+
+// ApplyRop with the operations of masked drawing spelled out: they run per
+// pixel, and the truth table walks eight bits.
+std::uint32_t Combine(TRasterOp rop, std::uint32_t source, std::uint32_t dest)
+{
+    switch ((rop >> 16) & 0xFF) {
+    case 0xCC: return source;          // SRCCOPY
+    case 0x88: return source & dest;   // SRCAND
+    case 0xEE: return source | dest;   // SRCPAINT
+    case 0x66: return source ^ dest;   // SRCINVERT
+    case 0x33: return ~source;         // NOTSRCCOPY
+    case 0xAA: return dest;            // DSTCOPY
+    default: return ApplyRop(rop, source, dest);
+    }
+}
+
+} // namespace
+
+namespace {
+
 // Combines a row of 32-bit pixels; the frequent operations have loops of
 // their own, the rest go through the truth table. The alpha byte stays opaque.
 void CombineRow(QRgb* dest, const QRgb* source, int count, TRasterOp rop)
@@ -196,12 +268,34 @@ void BitBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& s
         for (int row = 0; row < height; ++row)
             CombineRow(reinterpret_cast<QRgb*>(target.scanLine(y + row)) + x,
                        reinterpret_cast<const QRgb*>(from.constScanLine(sy + row)) + sx, width, rop);
+    } else if (kind == ValueKind::Rgb) {
+        // A palette or monochrome source onto a device bitmap: a row pointer
+        // and the translated colours.
+        const SourceReader read(source, dest);
+        for (int row = 0; row < height; ++row) {
+            QRgb* line = reinterpret_cast<QRgb*>(target.scanLine(y + row)) + x;
+            for (int col = 0; col < width; ++col)
+                line[col] = StoreRgb(Combine(rop, read(sx + col, sy + row), line[col]));
+        }
+    } else if (kind == ValueKind::Bit && target.format() == QImage::Format_Mono) {
+        // Into a mask: bit by bit through a row pointer.
+        const SourceReader read(source, dest);
+        for (int row = 0; row < height; ++row) {
+            std::uint8_t* line = target.scanLine(y + row);
+            for (int col = 0; col < width; ++col) {
+                const int tx = x + col;
+                std::uint8_t& byte = line[tx >> 3];
+                const unsigned shift = 7 - (tx & 7);
+                const std::uint32_t value = Combine(rop, read(sx + col, sy + row), (byte >> shift) & 1u);
+                byte = static_cast<std::uint8_t>((byte & ~(1u << shift)) | ((value & 1u) << shift));
+            }
+        }
     } else {
-        const SourceReader read(from, target);
+        const SourceReader read(source, dest);
         for (int row = 0; row < height; ++row)
             for (int col = 0; col < width; ++col)
                 StoreValue(target, kind, x + col, y + row,
-                           ApplyRop(rop, read(sx + col, sy + row), RawValue(target, kind, x + col, y + row)));
+                           Combine(rop, read(sx + col, sy + row), RawValue(target, kind, x + col, y + row)));
     }
     dest.CanvasChanged();
 }
@@ -218,21 +312,35 @@ void StretchBlt(TBitmap& dest, const TRect& destRect, const TBitmap& source, con
         return;
     }
     const ValueKind kind = KindOf(target);
-    const SourceReader read(from, target);
+    const SourceReader read(source, dest);
     for (int dy = std::max(0, -destRect.Top); dy < destRect.Height() && destRect.Top + dy < target.height(); ++dy) {
         const int syy = sourceRect.Top + static_cast<int>(static_cast<long>(dy) * sourceRect.Height() / destRect.Height());
         if (syy < 0 || syy >= from.height())
             continue;
+        QRgb* rgbLine = kind == ValueKind::Rgb ? reinterpret_cast<QRgb*>(target.scanLine(destRect.Top + dy)) : nullptr;
         for (int dx = std::max(0, -destRect.Left); dx < destRect.Width() && destRect.Left + dx < target.width(); ++dx) {
             const int sxx = sourceRect.Left + static_cast<int>(static_cast<long>(dx) * sourceRect.Width() / destRect.Width());
             if (sxx < 0 || sxx >= from.width())
                 continue;
             const int tx = destRect.Left + dx, ty = destRect.Top + dy;
-            StoreValue(target, kind, tx, ty, ApplyRop(rop, read(sxx, syy), RawValue(target, kind, tx, ty)));
+            if (rgbLine) {
+                QRgb& pixel = rgbLine[tx];
+                pixel = StoreRgb(Combine(rop, read(sxx, syy), pixel));
+            } else {
+                StoreValue(target, kind, tx, ty, Combine(rop, read(sxx, syy), RawValue(target, kind, tx, ty)));
+            }
         }
     }
     dest.CanvasChanged();
 }
+
+namespace {
+
+// Code bytes of the two operations a masked copy mostly uses.
+constexpr unsigned kKeepDestination = (DSTCOPY >> 16) & 0xFF;
+constexpr unsigned kCopySource = (SRCCOPY >> 16) & 0xFF;
+
+} // namespace
 
 void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy,
              const TBitmap& mask, int mx, int my, TRasterOp foreground, TRasterOp background)
@@ -245,17 +353,42 @@ void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& 
         return;
     mx += x - ox;
     my += y - oy;
+    const bool maskIsBits = KindOf(bits) == ValueKind::Bit;
     const ValueKind kind = KindOf(target);
-    const SourceReader read(from, target);
+    const SourceReader read(source, dest);
     for (int row = 0; row < height; ++row) {
+        const int maskRow = my + row;
+        const bool rowInMask = maskIsBits && maskRow >= 0 && maskRow < bits.height();
+        const std::uint8_t* maskLine = rowInMask ? bits.constScanLine(maskRow) : nullptr;
+        QRgb* rgbLine = kind == ValueKind::Rgb ? reinterpret_cast<QRgb*>(target.scanLine(y + row)) : nullptr;
         for (int col = 0; col < width; ++col) {
-            const bool fore = bits.valid(mx + col, my + row) && bits.pixelIndex(mx + col, my + row) != 0;
+            const int maskCol = mx + col;
+            // Format_Mono keeps the leftmost pixel in the top bit.
+            const bool fore = maskLine && maskCol >= 0 && maskCol < bits.width() &&
+                              ((maskLine[maskCol >> 3] >> (7 - (maskCol & 7))) & 1);
+            const TRasterOp rop = fore ? foreground : background;
+            const unsigned code = (rop >> 16) & 0xFF;
+            if (code == kKeepDestination)
+                continue;
             const int tx = x + col, ty = y + row;
-            StoreValue(target, kind, tx, ty,
-                       ApplyRop(fore ? foreground : background, read(sx + col, sy + row), RawValue(target, kind, tx, ty)));
+            const std::uint32_t value = read(sx + col, sy + row);
+            if (rgbLine)
+                rgbLine[tx] = StoreRgb(code == kCopySource ? value : Combine(rop, value, rgbLine[tx]));
+            else
+                StoreValue(target, kind, tx, ty,
+                           code == kCopySource ? value : Combine(rop, value, RawValue(target, kind, tx, ty)));
         }
     }
     dest.CanvasChanged();
+}
+
+void MaskBlt(TBitmap& dest, int x, int y, int width, int height, const TBitmap& source, int sx, int sy,
+             const TBitmap& mask, int mx, int my, std::uint32_t rop4)
+{
+    // Only the code byte of each operation takes part in the combination.
+    const auto foreground = static_cast<TRasterOp>(rop4 & 0x00FFFFFFu);
+    const auto background = static_cast<TRasterOp>((rop4 >> 8) & 0x00FF0000u);
+    MaskBlt(dest, x, y, width, height, source, sx, sy, mask, mx, my, foreground, background);
 }
 
 void PatBlt(TBitmap& dest, const TRect& rect, TColor color, TRasterOp rop)

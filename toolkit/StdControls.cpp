@@ -1,5 +1,7 @@
 #include "StdControls.h"
 
+#include "Application.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
@@ -12,6 +14,9 @@ namespace orvex {
 
 TImage::TImage(QWidget* parent) : QWidget(parent)
 {
+    // Every paint covers the whole control, the parent's background under a
+    // see-through picture included: Qt need not paint the parent first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_picture.OnChange = [this](TPicture&) { PictureChanged(); };
 }
 
@@ -40,7 +45,9 @@ void TImage::PictureChanged()
     // A picture taken in later follows the control's transparency.
     if (TGraphic* graphic = m_picture.Graphic(); graphic && graphic->Transparent() != m_transparent)
         graphic->SetTransparent(m_transparent);
-    update();
+    m_drawFailed = false;
+    if (!m_painting)
+        update();
 }
 
 TRect TImage::DestRect() const
@@ -66,7 +73,7 @@ TBitmap TImage::Render()
         buffer.Canvas().Brush.Color = FromQColor(palette().color(backgroundRole()));
         buffer.Canvas().FillRect(Bounds(0, 0, width(), height()));
     }
-    if (TGraphic* graphic = m_picture.Graphic(); graphic && !graphic->Empty())
+    if (TGraphic* graphic = m_picture.Graphic(); graphic && !graphic->Empty() && !m_drawFailed)
         buffer.Canvas().StretchDraw(DestRect(), *graphic);
     return buffer;
 }
@@ -75,7 +82,21 @@ void TImage::paintEvent(QPaintEvent*)
 {
     if (width() <= 0 || height() <= 0)
         return;
-    const TBitmap buffer = Render();
+    m_painting = true;
+    TBitmap buffer;
+    try {
+        buffer = Render();
+    } catch (...) {
+        // A failure may not leave a paint handler: it reaches the
+        // application's handler from the message loop, and the control
+        // shows its background meanwhile.
+        m_drawFailed = true;
+        QMetaObject::invokeMethod(
+            this, [error = std::current_exception()] { Application().HandleException(error); },
+            Qt::QueuedConnection);
+        buffer = Render();
+    }
+    m_painting = false;
     QPainter painter(this);
     painter.drawImage(0, 0, buffer.Image());
 }

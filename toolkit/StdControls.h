@@ -40,6 +40,12 @@ private:
     bool m_stretch = false;
     bool m_transparent = false;
     bool m_center = false;
+    // Inside paintEvent: a picture that changes meanwhile (an animation's
+    // first frame) shows in this very paint and asks for no other.
+    bool m_painting = false;
+    // The picture failed to draw: it is left out until it changes, so that
+    // one broken picture reports once instead of on every paint.
+    bool m_drawFailed = false;
 };
 
 // A push button with a glyph: a bitmap holding NumGlyphs images side by side

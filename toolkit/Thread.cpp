@@ -36,8 +36,10 @@ struct SyncQueue {
 
 SyncQueue& Queue()
 {
-    static SyncQueue queue;
-    return queue;
+    // Never destroyed: a thread that frees itself may still be leaving Run
+    // while the program exits.
+    static SyncQueue* queue = new SyncQueue;
+    return *queue;
 }
 
 std::thread::id& MainThreadId()
@@ -188,7 +190,7 @@ void TThread::SetPriority(TThreadPriority priority)
 void TThread::ApplyPriority()
 {
     static constexpr int kNice[] = {19, 10, 5, 0, 0, 0, 0};
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(m_nativeId.load()), kNice[static_cast<int>(m_priority)]);
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(m_nativeId.load()), kNice[static_cast<int>(m_priority.load())]);
 }
 
 void TThread::Run()

@@ -72,7 +72,8 @@ private:
     std::atomic<bool> m_suspended{true};
     std::atomic<bool> m_finished{false};
     std::atomic<bool> m_started{false};
-    TThreadPriority m_priority = TThreadPriority::tpNormal;
+    // Set from any thread (a stop asks for normal priority) while the thread starts.
+    std::atomic<TThreadPriority> m_priority{TThreadPriority::tpNormal};
     std::atomic<int> m_nativeId{0};
 };
 

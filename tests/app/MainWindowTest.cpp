@@ -1,6 +1,9 @@
 #include "WindowFixture.h"
 
 #include "Application.h"
+#include "GIFImage.h"
+#include "GIFPainter.h"
+#include "GIFUnit.h"
 #include "Picture.h"
 #include "Unit1.h"
 #include "UnitStrs.h"
@@ -205,42 +208,73 @@ TEST_F(MainWindowTest, AFolderWithoutTracksGivesAnEmptyList)
     EXPECT_EQ(Form().txtFolder->Caption(), LeftChars(m_exeDir.path() + QLatin1Char('/'), 224) + QStringLiteral("..."));
 }
 
-TEST_F(MainWindowTest, ShowingWithoutGifSupportReportsTheLoaderAndStillShows)
+TEST_F(MainWindowTest, ShowingLoadsBothLoudspeakersAndAnimatesThem)
 {
+    TGIFUnit gifUnit;
+    const int paintersBefore = TGIFPainter::LivingPainters();
+    ASSERT_TRUE(QFile::copy(orvex::testing::kAssets + QStringLiteral("auto_falantes1.gif"),
+                            ExePath(QStringLiteral("auto_falantes1.gif"))));
     TfrmOrvex& form = Form();
     form.show();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(form.isVisible());
-    ASSERT_EQ(m_errors.size(), 1u);
-    EXPECT_EQ(m_errors[0], QStringLiteral("Unknown picture file extension (.gif)"));
-    EXPECT_EQ(form.Image1->Picture().Graphic(), nullptr);
-    EXPECT_EQ(form.Image2->Picture().Graphic(), nullptr);
+    EXPECT_TRUE(m_errors.empty()) << m_errors[0].toStdString();
+    for (TImage* image : {form.Image1, form.Image2}) {
+        auto* picture = dynamic_cast<TGIFImage*>(image->Picture().Graphic());
+        ASSERT_NE(picture, nullptr);
+        EXPECT_GT(picture->Frames().Count(), 1);
+        // The first paint starts the picture's painter; its frames then come
+        // one after another, each shown stretched to the control.
+        const QImage first = image->Render().Image();
+        ASSERT_TRUE(PumpUntil([&] { return picture->CurrentPainter() != nullptr; }));
+        EXPECT_TRUE(PumpUntil([&] { return image->Render().Image() != first; }))
+            << "the loudspeaker does not move";
+        EXPECT_EQ(picture->PictureBitmap()->Width(), picture->Width());
+    }
+    // Two painters, one per picture: closing the window stops both at once.
+    EXPECT_EQ(TGIFPainter::LivingPainters(), paintersBefore + 2);
+    QElapsedTimer timer;
+    timer.start();
+    m_form.reset();
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_TRUE(PumpUntil([&] { return TGIFPainter::LivingPainters() == paintersBefore; }));
 }
 
-TEST_F(MainWindowTest, AFailureOnTheFirstImageLeavesTheSecondUnloaded)
+TEST_F(MainWindowTest, TheLoudspeakersAreSeeThroughOverTheServerGroup)
 {
-    // A stand-in loader for "gif" that reads the file as a bitmap: a file that
-    // is no bitmap fails on Image1, and Image2 is never tried.
-    TPictureFormats::Instance().Register(QStringLiteral("gif"), QStringLiteral("test"), QStringLiteral("TestGif"),
-                                         [] { return std::make_unique<TBitmap>(); });
-    Touch(QStringLiteral("auto_falantes1.gif"));
+    TGIFUnit gifUnit;
+    ASSERT_TRUE(QFile::copy(orvex::testing::kAssets + QStringLiteral("auto_falantes1.gif"),
+                            ExePath(QStringLiteral("auto_falantes1.gif"))));
     TfrmOrvex& form = Form();
     form.show();
     QCoreApplication::processEvents();
-    TPictureFormats::Instance().Unregister(QStringLiteral("TestGif"));
+    // The loudspeaker picture's corners are transparent: the group box shows there.
+    const TBitmap shown = form.Image1->Render();
+    QImage under(form.Image1->size(), QImage::Format_RGB32);
+    form.grpBoxSERVER->render(&under, QPoint(), QRegion(form.Image1->geometry()), QWidget::DrawWindowBackground);
+    EXPECT_EQ(shown.Image().pixel(0, 0) & 0xFFFFFF, under.pixel(0, 0) & 0xFFFFFF);
+    EXPECT_NE(shown.Image().pixel(27, 27) & 0xFFFFFF, under.pixel(27, 27) & 0xFFFFFF) << "no loudspeaker in the middle";
+}
+
+TEST_F(MainWindowTest, ABrokenPictureOnTheFirstImageIsReportedAndLeavesTheSecondUnloaded)
+{
+    TGIFUnit gifUnit;
+    WriteFile(QStringLiteral("auto_falantes1.gif"), QByteArray("this is no picture at all"));
+    TfrmOrvex& form = Form();
+    form.show();
+    QCoreApplication::processEvents();
     ASSERT_EQ(m_errors.size(), 1u);
-    EXPECT_EQ(m_errors[0], QStringLiteral("Bitmap image is not valid"));
+    EXPECT_EQ(m_errors[0], QStringLiteral("Invalid GIF signature"));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.Image1->Picture().Graphic(), nullptr);
     EXPECT_EQ(form.Image2->Picture().Graphic(), nullptr);
 
     // A missing picture names the file.
-    TPictureFormats::Instance().Register(QStringLiteral("gif"), QStringLiteral("test"), QStringLiteral("TestGif"),
-                                         [] { return std::make_unique<TBitmap>(); });
-    QFile::remove(m_exeDir.filePath(QStringLiteral("auto_falantes1.gif")));
+    QFile::remove(ExePath(QStringLiteral("auto_falantes1.gif")));
     m_errors.clear();
     Guarded([&] { form.FormShow(); });
-    TPictureFormats::Instance().Unregister(QStringLiteral("TestGif"));
     ASSERT_EQ(m_errors.size(), 1u);
     EXPECT_TRUE(m_errors[0].startsWith(QStringLiteral("Cannot open file \"%1auto_falantes1.gif\"").arg(m_exeDir.path() + QLatin1Char('/'))));
+    EXPECT_EQ(form.Image2->Picture().Graphic(), nullptr);
 }
 
 TEST_F(MainWindowTest, RunCommandLineReportsAMissingProgramAndNothingForOneThatStarts)

@@ -1,8 +1,11 @@
 #include "Exceptions.h"
+#include "MessagePump.h"
+#include "SyncEvent.h"
 #include "Thread.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -196,4 +199,57 @@ TEST(Thread, DestroyingARunningThreadStopsIt)
         thread.Resume();
     }
     EXPECT_TRUE(stopped);
+}
+
+TEST(Event, AnAutoResetEventReleasesOneWaitAndClearsItself)
+{
+    TEvent event;
+    EXPECT_EQ(event.WaitFor(0), TWaitResult::wrTimeout);
+    event.Set();
+    EXPECT_EQ(event.WaitFor(0), TWaitResult::wrSignaled);
+    EXPECT_EQ(event.WaitFor(0), TWaitResult::wrTimeout);
+
+    TEvent manual(/*manualReset=*/true, /*initialState=*/true);
+    EXPECT_EQ(manual.WaitFor(0), TWaitResult::wrSignaled);
+    EXPECT_EQ(manual.WaitFor(0), TWaitResult::wrSignaled);
+    manual.Reset();
+    EXPECT_EQ(manual.WaitFor(0), TWaitResult::wrTimeout);
+}
+
+TEST(Event, SettingTheEventEndsAnEndlessWaitOnAnotherThread)
+{
+    TEvent event;
+    std::atomic<int> result{-1};
+    std::thread waiter([&] { result = static_cast<int>(event.WaitFor(TEvent::Infinite)); });
+    // Set before or during the wait: either way the waiter is released.
+    event.Set();
+    waiter.join();
+    EXPECT_EQ(result, static_cast<int>(TWaitResult::wrSignaled));
+}
+
+TEST(MessagePump, MessagesAreDispatchedAndAQuitIsReportedAndPassedOn)
+{
+    bool dispatched = false;
+    QTimer::singleShot(0, [&] { dispatched = true; });
+    PostQuitMessage(7);
+    // The zero timer may need a second round of the pump to fire.
+    TQuitRequest quit;
+    QElapsedTimer timer;
+    timer.start();
+    while ((!dispatched || !quit.seen) && timer.elapsed() < 5000) {
+        const TQuitRequest seen = ProcessMessages();
+        if (seen.seen)
+            quit = seen;
+    }
+    EXPECT_TRUE(dispatched);
+    ASSERT_TRUE(quit.seen);
+    EXPECT_EQ(quit.exitCode, 7);
+    // The request was posted again: the application's loop still ends with its code.
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(-99); });
+    EXPECT_EQ(QCoreApplication::exec(), 7);
+}
+
+TEST(MessagePump, WithoutAQuitNothingIsReported)
+{
+    EXPECT_FALSE(ProcessMessages().seen);
 }

@@ -1,0 +1,7 @@
+#include "GIFDefaults.h"
+
+namespace orvex {
+
+TGifDefaults GifDefaults;
+
+} // namespace orvex
