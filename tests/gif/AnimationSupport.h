@@ -5,6 +5,7 @@
 
 #include "GIFImage.h"
 #include "GIFPainterTiming.h"
+#include "GifLoad.h"
 #include "GifWriter.h"
 #include "Graphics.h"
 #include "Streams.h"
@@ -49,10 +50,7 @@ inline giftest::FrameSpec Solid(int left, int top, int width, int height, int in
 
 inline std::unique_ptr<orvex::TGIFImage> Load(const Bytes& bytes)
 {
-    auto picture = std::make_unique<orvex::TGIFImage>();
-    orvex::TMemoryStream stream(bytes);
-    picture->LoadFromStream(stream);
-    return picture;
+    return giftest::LoadPicture(bytes);
 }
 
 // Time moves only when the painter waits or sleeps, by exactly what it

@@ -4,6 +4,7 @@
 #include "GIFExtensions.h"
 #include "GIFImage.h"
 #include "GIFOptions.h"
+#include "GifLoad.h"
 #include "GifWriter.h"
 #include "Streams.h"
 
@@ -18,10 +19,7 @@ const std::vector<Rgb> kColors = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 2
 
 std::unique_ptr<TGIFImage> Load(const GifWriter& writer)
 {
-    TMemoryStream stream(writer.Data());
-    auto image = std::make_unique<TGIFImage>();
-    image->LoadFromStream(stream);
-    return image;
+    return LoadPicture(writer.Data());
 }
 
 // One frame filling a picture of its own size, coloured from kColors (or

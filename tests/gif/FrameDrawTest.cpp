@@ -2,6 +2,7 @@
 // the mask by either masked-blit path; and the picture's composed bitmap.
 #include "GIFImage.h"
 #include "GIFMaskedBlit.h"
+#include "GifLoad.h"
 #include "GifWriter.h"
 #include "Streams.h"
 
@@ -16,10 +17,7 @@ const std::vector<Rgb> kColors = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 2
 
 std::unique_ptr<TGIFImage> Load(const GifWriter& writer)
 {
-    TMemoryStream stream(writer.Data());
-    auto image = std::make_unique<TGIFImage>();
-    image->LoadFromStream(stream);
-    return image;
+    return LoadPicture(writer.Data());
 }
 
 // A picture of pictureWidth x pictureHeight with one frame at (left, top).

@@ -4,6 +4,14 @@
 
 namespace giftest {
 
+std::unique_ptr<orvex::TGIFImage> LoadPicture(const Bytes& bytes)
+{
+    auto picture = std::make_unique<orvex::TGIFImage>();
+    orvex::TMemoryStream stream(bytes);
+    picture->LoadFromStream(stream);
+    return picture;
+}
+
 Loaded LoadGif(const Bytes& bytes)
 {
     Loaded loaded;

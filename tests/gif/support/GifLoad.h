@@ -24,6 +24,9 @@ struct Loaded {
 // Loads the bytes from a memory stream that starts at offset 0.
 Loaded LoadGif(const Bytes& bytes);
 
+// Loads the bytes into a new picture; a refused load raises as usual.
+std::unique_ptr<orvex::TGIFImage> LoadPicture(const Bytes& bytes);
+
 // The message of the exception that the action raised, empty when none.
 QString ErrorOf(const std::function<void()>& action);
 
