@@ -448,6 +448,24 @@ TEST_F(RadioTest, AStreamThePageMayNotReadStillPlaysThroughTheElement)
     EXPECT_TRUE(PlaysPast(0, 10000));
 }
 
+TEST_F(RadioTest, AStreamThePageCannotFeedIsLeftToTheElement)
+{
+    // The server calls it MP3, but it is WAV: the media source the page
+    // feeds finds nothing to play in it, and the next try lets the element
+    // play it.
+    const QString track = m_exeDir.filePath(QStringLiteral("tone.wav"));
+    ASSERT_TRUE(orvex::testing::MakeWav(track, 20.0));
+    StreamServer server;
+    ASSERT_TRUE(server.SetTracks({track}));
+    ASSERT_TRUE(server.Start(QHostAddress::LocalHost, 0));
+    TfrmOrvex& form = Form();
+    form.editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
+    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
+    EXPECT_FALSE(Evaluate(QStringLiteral("orvexPlayer.fed")).toBool());
+    EXPECT_TRUE(PlaysPast(0, 10000));
+}
+
 TEST_F(RadioTest, AnMmsAddressIsTriedOverHttpAndSaysSoWhenItFails)
 {
     StreamServer server;

@@ -21,17 +21,19 @@ int Mp3AudioMs(double seconds)
     return Buffers(seconds) * 10;
 }
 
-bool MakeMp3(const QString& path, double seconds)
+namespace {
+// Encodes a 440 Hz tone of the given length with the encoder (and muxer)
+// named into the file at path.
+bool EncodeTone(const QString& path, double seconds, const QString& encoder)
 {
     gst_init(nullptr, nullptr);
     const QString description =
         QStringLiteral("audiotestsrc num-buffers=%1 samplesperbuffer=%2 wave=sine freq=440 ! "
-                       "audio/x-raw,rate=%3,channels=2 ! lamemp3enc target=bitrate cbr=true bitrate=128 ! "
-                       "filesink location=\"%4\"")
+                       "audio/x-raw,rate=%3,channels=2 ! %4 ! filesink location=\"%5\"")
             .arg(Buffers(seconds))
             .arg(kSamplesPerBuffer)
             .arg(kRate)
-            .arg(path);
+            .arg(encoder, path);
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
     if (!pipeline) {
@@ -49,6 +51,18 @@ bool MakeMp3(const QString& path, double seconds)
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(pipeline);
     return ok && QFile(path).size() > 0;
+}
+} // namespace
+
+bool MakeMp3(const QString& path, double seconds)
+{
+    return EncodeTone(path, seconds, QStringLiteral("lamemp3enc target=bitrate cbr=true bitrate=128"));
+}
+
+bool MakeWav(const QString& path, double seconds)
+{
+    return EncodeTone(path, seconds,
+                      QStringLiteral("audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=8000,channels=1 ! wavenc"));
 }
 
 } // namespace orvex::testing

@@ -8,6 +8,10 @@ namespace orvex::testing {
 // 44.1 kHz stereo) with GStreamer. Returns false when encoding fails.
 bool MakeMp3(const QString& path, double seconds);
 
+// The same tone as a WAV file (8 kHz mono, 16 kB a second): audio that is
+// no MP3.
+bool MakeWav(const QString& path, double seconds);
+
 // The exact length, in milliseconds, of the audio MakeMp3 writes for seconds.
 int Mp3AudioMs(double seconds);
 
