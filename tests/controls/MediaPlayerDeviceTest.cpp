@@ -129,14 +129,17 @@ TEST_F(PlayerDeviceTest, PlayAtTheEndRewindsUnlessAStartIsGiven)
     EXPECT_EQ(m_script.Actions()[1].message, static_cast<unsigned>(MCI_PLAY));
     EXPECT_EQ(m_script.Actions()[1].flags, static_cast<std::uint32_t>(MCI_NOTIFY));
 
-    // A start alone, or an end alone, is enough to play without rewinding.
+    // A start alone, or an end alone, is enough to play without rewinding,
+    // even from the end of the track.
     m_script.Clear();
+    m_script.position = m_script.length;
     m_player.SetStartPos(500);
     m_player.Play();
     ASSERT_EQ(ActionMessages(), (std::vector<unsigned>{MCI_PLAY}));
     EXPECT_EQ(m_script.Actions()[0].flags, static_cast<std::uint32_t>(MCI_NOTIFY | MCI_FROM));
     EXPECT_EQ(m_script.Actions()[0].from, 500u);
     m_script.Clear();
+    m_script.position = m_script.length;
     m_player.SetEndPos(900);
     m_player.Play();
     ASSERT_EQ(ActionMessages(), (std::vector<unsigned>{MCI_PLAY}));
