@@ -283,8 +283,8 @@ void TfrmOrvex::CreateLocalGroup()
     SetBounds(mp3List, 12, 53, 185, 97);
     mp3List->SetItemHeight(13);
     mp3List->setSortingEnabled(false);
-    // A click on a name, or the selection moved with the keyboard.
-    Handle(mp3List, &QListWidget::itemClicked, &TfrmOrvex::mp3ListClick);
+    // A click on a name, the selection moved by the mouse, or moved with the keyboard.
+    Handle(mp3List, &TListBox::Click, &TfrmOrvex::mp3ListClick);
     Handle(mp3List, &TListBox::KeySelect, &TfrmOrvex::mp3ListClick);
 
     bitBtnOpenFolder = MakeButton<TBitBtn>(QStringLiteral("&mp3..."), group, 13, 157, 85, 33);

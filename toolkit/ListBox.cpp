@@ -1,6 +1,7 @@
 #include "ListBox.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QStyledItemDelegate>
 
 namespace orvex {
@@ -46,6 +47,42 @@ void TListBox::keyPressEvent(QKeyEvent* event)
     QListWidget::keyPressEvent(event);
     if (currentItem() != before && currentItem())
         emit KeySelect();
+}
+
+void TListBox::BeginGesture(const QMouseEvent* event)
+{
+    // Only the first button down starts a gesture; others join it.
+    if (m_mouseDown)
+        return;
+    m_mouseDown = true;
+    m_pressedOnItem = event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) != nullptr;
+    m_currentAtPress = currentIndex();
+}
+
+void TListBox::mousePressEvent(QMouseEvent* event)
+{
+    BeginGesture(event);
+    QListWidget::mousePressEvent(event);
+}
+
+void TListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double click is a press like the first.
+    BeginGesture(event);
+    QListWidget::mouseDoubleClickEvent(event);
+}
+
+void TListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    if (!m_mouseDown || event->buttons() != Qt::NoButton)
+        return;
+    m_mouseDown = false;
+    // A press dragged from one item to another leaves the second selected:
+    // that is a click on it, although press and release hit different items.
+    const bool moved = currentIndex().isValid() && QModelIndex(m_currentAtPress) != currentIndex();
+    if ((m_pressedOnItem && currentItem()) || moved)
+        emit Click();
 }
 
 QItemSelectionModel::SelectionFlags TListBox::selectionCommand(const QModelIndex& index, const QEvent* event) const

@@ -232,6 +232,38 @@ TEST_F(LocalPlaybackTest, AClickWithShiftOrCtrlHeldOpensTheTrackOnce)
     EXPECT_TRUE(form.mp3Player->Opened());
 }
 
+TEST_F(LocalPlaybackTest, APressDraggedToAnotherTrackOpensTheTrackItEndsOn)
+{
+    TfrmOrvex& form = Form();
+    QListWidget* list = form.mp3List;
+    ClickTrack("short.mp3");
+    ASSERT_TRUE(m_errors.empty());
+    const QListWidgetItem* from = list->findItems(QStringLiteral("short.mp3"), Qt::MatchExactly)[0];
+    QListWidgetItem* to = list->findItems(QStringLiteral("long.mp3"), Qt::MatchExactly)[0];
+    // Press on the open track, drag to the other one, let go there.
+    const QPoint start = list->visualItemRect(from).center(), end = list->visualItemRect(to).center();
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, start);
+    QTest::mouseMove(list->viewport(), (start + end) / 2);
+    QTest::mouseMove(list->viewport(), end);
+    ASSERT_EQ(list->currentItem(), to) << "the drag did not move the selection";
+    // Nothing opens before the button comes up.
+    EXPECT_EQ(form.TrackPath(), s_music->path() + QStringLiteral("/short.mp3"));
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, end);
+    // What the list shows selected is what is open, opened once: a second
+    // run would have found the file held by the device.
+    EXPECT_TRUE(to->isSelected());
+    EXPECT_TRUE(m_errors.empty()) << m_errors[0].toStdString();
+    EXPECT_EQ(form.TrackPath(), s_music->path() + QStringLiteral("/long.mp3"));
+    EXPECT_EQ(form.edtTitle->text(), QStringLiteral("Can\u00e7\u00e3o longa"));
+    EXPECT_TRUE(form.mp3Player->Opened());
+    EXPECT_NEAR(form.trackBar->maximum(), 3000, 50);
+
+    // A plain click on the other track opens it once as well.
+    ClickTrack("short.mp3");
+    EXPECT_TRUE(m_errors.empty()) << m_errors[0].toStdString();
+    EXPECT_EQ(form.edtTitle->text(), QStringLiteral("Curta"));
+}
+
 TEST_F(LocalPlaybackTest, TheTrackListKeepsTheFocusWhenPlayIsClicked)
 {
     TfrmOrvex& form = Form();
