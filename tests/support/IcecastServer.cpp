@@ -1,11 +1,13 @@
 #include "IcecastServer.h"
 
 #include <QDir>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
+#include <QTimer>
 #include <csignal>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -39,6 +41,29 @@ bool WriteText(const QString& path, const QByteArray& text, QFileDevice::Permiss
 QByteArray Escaped(const QString& text)
 {
     return text.toHtmlEscaped().toUtf8();
+}
+
+bool Running(const QProcess* process)
+{
+    return process && process->state() == QProcess::Running;
+}
+
+// How a process that should still run has ended, for the failure message.
+QString EndOf(const QProcess& process)
+{
+    if (process.exitStatus() == QProcess::CrashExit)
+        return QStringLiteral(" ended: ") + process.errorString();
+    return QStringLiteral(" ended with exit code %1").arg(process.exitCode());
+}
+
+// Runs the event loop for up to milliseconds, so that timers, sockets, the
+// browser and the processes' ends are dealt with while a test waits.
+void PumpEvents(int milliseconds)
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace
@@ -127,16 +152,35 @@ bool IcecastServer::StartProcess(QProcess& process, const QString& program, cons
     return process.waitForStarted(kStartMs);
 }
 
-bool IcecastServer::WaitFor(const std::function<bool()>& ready, int milliseconds) const
+bool IcecastServer::WaitFor(const std::function<bool()>& ready, int milliseconds, const QProcess* source) const
 {
     QElapsedTimer clock;
     clock.start();
-    while (!ready()) {
-        if (clock.elapsed() > milliseconds || (m_server && m_server->state() != QProcess::Running))
+    for (;;) {
+        // Pending events first: among them the news that a process has ended.
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!Running(m_server.get()) || (source && !Running(source)))
             return false;
-        QThread::msleep(50);
+        if (ready())
+            return true;
+        if (clock.elapsed() > milliseconds)
+            return false;
+        PumpEvents(50);
     }
-    return true;
+}
+
+bool IcecastServer::ServerAnswers() const
+{
+    // Another program may hold the port; only an answer of the server counts.
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    if (!socket.waitForConnected(200))
+        return false;
+    socket.write("GET /orvex-probe HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray answer;
+    while (!answer.contains("\r\n\r\n") && socket.waitForReadyRead(1000))
+        answer += socket.readAll();
+    return answer.startsWith("HTTP/") && answer.toLower().contains("\r\nserver: icecast");
 }
 
 bool IcecastServer::MountPlays() const
@@ -152,7 +196,7 @@ bool IcecastServer::MountPlays() const
     return answer.startsWith("HTTP/1.0 200") && answer.contains("audio/mpeg");
 }
 
-bool IcecastServer::Start(const QString& mp3)
+bool IcecastServer::Start(const QString& mp3, quint16 port)
 {
     Stop();
     if (!m_dir.isValid())
@@ -161,23 +205,22 @@ bool IcecastServer::Start(const QString& mp3)
         return Fail(QStringLiteral("no such track: ") + mp3);
     // Another program may take the free port before the server binds it:
     // then the server ends at once and another port is tried.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = FreeLoopbackPort();
+    const int attempts = port == 0 ? 3 : 1;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        m_port = port == 0 ? FreeLoopbackPort() : port;
         if (m_port == 0 || !WriteConfigs(mp3))
             return Fail(QStringLiteral("cannot prepare the server's folder"));
         m_server = std::make_unique<QProcess>();
         if (!StartProcess(*m_server, QStringLiteral("icecast2"), QStringLiteral("icecast.xml")))
             return Fail(QStringLiteral("cannot run icecast2: ") + m_server->errorString());
-        const bool listening = WaitFor([this] {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, m_port);
-            return socket.waitForConnected(200);
-        }, kStartMs);
-        if (listening)
+        if (WaitFor([this] { return Running(m_server.get()) && ServerAnswers(); }, kStartMs))
             return StartSource();
+        if (Running(m_server.get()))
+            return Fail(QStringLiteral("icecast2 did not start listening"));
+        m_error = QStringLiteral("icecast2") + EndOf(*m_server);
         m_server.reset();
     }
-    return Fail(QStringLiteral("icecast2 did not start listening"));
+    return Fail(m_error);
 }
 
 bool IcecastServer::StartSource()
@@ -187,9 +230,13 @@ bool IcecastServer::StartSource()
     m_source = std::make_unique<QProcess>();
     if (!StartProcess(*m_source, QStringLiteral("ezstream"), QStringLiteral("ezstream.xml")))
         return Fail(QStringLiteral("cannot run ezstream: ") + m_source->errorString());
-    if (!WaitFor([this] { return m_source->state() == QProcess::Running && MountPlays(); }, kStartMs))
-        return Fail(QStringLiteral("the source did not reach the server"));
-    return true;
+    if (WaitFor([this] { return MountPlays(); }, kStartMs, m_source.get()))
+        return true;
+    if (!Running(m_server.get()))
+        return Fail(QStringLiteral("icecast2") + EndOf(*m_server));
+    if (!Running(m_source.get()))
+        return Fail(QStringLiteral("ezstream") + EndOf(*m_source));
+    return Fail(QStringLiteral("the source did not reach the server"));
 }
 
 void IcecastServer::StopSource()

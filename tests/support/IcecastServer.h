@@ -23,8 +23,10 @@ public:
     IcecastServer& operator=(const IcecastServer&) = delete;
 
     // Starts the server and its source on mp3 and waits until the mount
-    // plays. On failure returns false with the reason in Error().
-    bool Start(const QString& mp3);
+    // plays; the test's event loop runs meanwhile. The server listens on
+    // port, or on a free port when that is 0. On failure returns false with
+    // the reason in Error().
+    bool Start(const QString& mp3, quint16 port = 0);
     // Stops the source alone: the server drops its listeners and the mount
     // answers 404 until the source is back.
     void StopSource();
@@ -43,7 +45,11 @@ public:
 private:
     bool WriteConfigs(const QString& mp3);
     bool StartProcess(QProcess& process, const QString& program, const QString& config);
-    bool WaitFor(const std::function<bool()>& ready, int milliseconds) const;
+    // Runs the event loop until ready() holds; false when the time is up or
+    // a process the wait needs (the server, and the source when given) has ended.
+    bool WaitFor(const std::function<bool()>& ready, int milliseconds, const QProcess* source = nullptr) const;
+    // Whether an Icecast server answers on the port.
+    bool ServerAnswers() const;
     bool Fail(const QString& why);
 
     QTemporaryDir m_dir;
