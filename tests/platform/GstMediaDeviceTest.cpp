@@ -10,8 +10,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cstdlib>
+#include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 using namespace orvex;
@@ -45,6 +48,73 @@ void Pump(int milliseconds)
 {
     PumpUntil([] { return false; }, milliseconds);
 }
+
+// An audio sink that plays as the silent sink does (in real time) and can be
+// told to refuse one state change, with an error on the bus as a sink that
+// loses its output posts. Devices get it through ORVEX_AUDIO_SINK.
+namespace refusing {
+
+std::atomic<int> refused{0}; // the GstStateChange to refuse, 0 for none
+GstElement* last = nullptr;  // the sink made last
+GstElementClass* parentClass = nullptr;
+
+GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
+{
+    if (refused.load() == static_cast<int>(transition)) {
+        GST_ELEMENT_ERROR(element, RESOURCE, WRITE, ("the output refused"), (nullptr));
+        return GST_STATE_CHANGE_FAILURE;
+    }
+    return parentClass->change_state(element, transition);
+}
+
+constexpr const char* kName = "orvexrefusingsink";
+
+void Register()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        gst_init(nullptr, nullptr);
+        GstElement* plain = gst_element_factory_make("fakesink", nullptr); // loads its type
+        ASSERT_NE(plain, nullptr);
+        gst_object_unref(plain);
+        GTypeQuery parent;
+        g_type_query(g_type_from_name("GstFakeSink"), &parent);
+        GTypeInfo info{};
+        info.class_size = static_cast<guint16>(parent.class_size);
+        info.instance_size = static_cast<guint16>(parent.instance_size);
+        info.class_init = [](gpointer klass, gpointer) {
+            parentClass = GST_ELEMENT_CLASS(g_type_class_peek_parent(klass));
+            GST_ELEMENT_CLASS(klass)->change_state = ChangeState;
+        };
+        info.instance_init = [](GTypeInstance* instance, gpointer) {
+            g_object_set(instance, "sync", TRUE, nullptr);
+            last = GST_ELEMENT(instance);
+        };
+        const GType type = g_type_register_static(parent.type, "OrvexRefusingSink", &info, GTypeFlags(0));
+        ASSERT_TRUE(gst_element_register(nullptr, kName, GST_RANK_NONE, type));
+    });
+}
+
+// Devices opened while it lives play into a refusing sink.
+class Use {
+public:
+    Use() : m_before(qgetenv("ORVEX_AUDIO_SINK"))
+    {
+        Register();
+        refused = 0;
+        qputenv("ORVEX_AUDIO_SINK", kName);
+    }
+    ~Use()
+    {
+        refused = 0;
+        qputenv("ORVEX_AUDIO_SINK", m_before);
+    }
+
+private:
+    QByteArray m_before;
+};
+
+} // namespace refusing
 
 class GstDeviceTest : public ::testing::Test {
 protected:
@@ -354,4 +424,55 @@ TEST_F(GstDeviceTest, ThePlayerControlDrivesTheRealDevice)
     }
     EXPECT_FALSE(player.Opened());
     EXPECT_EQ(player.DeviceID(), 0);
+}
+
+TEST_F(GstDeviceTest, ARefusedResumeIsReportedAndLeavesTheDevicePausedWithThePlayPending)
+{
+    refusing::Use sink;
+    GstMediaDevice device;
+    ASSERT_EQ(device.Open(Track("tone1.mp3"), MCI_OPEN_ELEMENT), 0u);
+    MCI_PLAY_PARMS params;
+    params.dwCallback = &m_recorder;
+    MCI_STATUS_PARMS mode;
+    mode.dwItem = MCI_STATUS_MODE;
+    ASSERT_EQ(device.Command(MCI_PLAY, MCI_NOTIFY, &params), 0u);
+    ASSERT_EQ(device.Command(MCI_PAUSE, MCI_WAIT, &params), 0u);
+
+    refusing::refused = GST_STATE_CHANGE_PAUSED_TO_PLAYING;
+    EXPECT_EQ(device.Command(MCI_RESUME, MCI_NOTIFY, &params), static_cast<MCIERROR>(MCIERR_HARDWARE));
+    EXPECT_EQ(device.Command(MCI_RESUME, MCI_WAIT, &params), static_cast<MCIERROR>(MCIERR_HARDWARE));
+    ASSERT_EQ(device.Command(MCI_STATUS, MCI_WAIT | MCI_STATUS_ITEM, &mode), 0u);
+    EXPECT_EQ(mode.dwReturn, static_cast<std::uint32_t>(MCI_MODE_PAUSE));
+    Pump(100);
+    EXPECT_TRUE(m_recorder.results.empty()); // the refused resume superseded nothing
+
+    // Once the output takes it, the same play goes on to its end and says so.
+    refusing::refused = 0;
+    ASSERT_EQ(device.Command(MCI_RESUME, 0, &params), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 10000));
+    EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_SUCCESSFUL}));
+    device.Closing();
+}
+
+TEST_F(GstDeviceTest, AnErrorLeftOnTheBusIsNotReportedByALaterCommand)
+{
+    refusing::Use sink;
+    GstMediaDevice device;
+    ASSERT_EQ(device.Open(Track("tone1.mp3"), MCI_OPEN_ELEMENT), 0u);
+    MCI_PLAY_PARMS params;
+    params.dwCallback = &m_recorder;
+    ASSERT_EQ(device.Command(MCI_PLAY, 0, &params), 0u);
+    ASSERT_EQ(device.Command(MCI_PAUSE, MCI_WAIT, &params), 0u);
+    // An error of the past (a decoder's) waits on the bus, unread: the event
+    // loop that would hand it over has not run.
+    ASSERT_NE(refusing::last, nullptr);
+    GST_ELEMENT_ERROR(refusing::last, STREAM, DECODE, ("an old failure"), (nullptr));
+    ASSERT_TRUE(device.HasQueuedBusMessages());
+
+    // The resume fails for a reason of its own, and reports that one.
+    refusing::refused = GST_STATE_CHANGE_PAUSED_TO_PLAYING;
+    EXPECT_EQ(device.Command(MCI_RESUME, 0, &params), static_cast<MCIERROR>(MCIERR_HARDWARE));
+    Pump(50);
+    EXPECT_FALSE(device.HasQueuedBusMessages());
+    device.Closing();
 }
