@@ -4,6 +4,7 @@
 #include "Streams.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QUrl>
 #include <gst/gst.h>
 #include <mutex>
@@ -59,13 +60,15 @@ void DropMessages(GstBus* bus)
 // Why a state change failed: the most telling error the pipeline posted. The
 // element that gave up may report before the one that found the cause (a
 // source's "stream stopped" before the type finder's "not a media file"), and
-// the messages may still be on their way.
-MCIERROR FailureOnBus(GstBus* bus)
+// the messages may still be on their way. The sequence numbers of the
+// errors taken are added to answered: the command reports them.
+MCIERROR FailureOnBus(GstBus* bus, std::vector<std::uint32_t>& answered)
 {
     MCIERROR result = MCIERR_DRIVER;
     GstClockTime wait = 500 * GST_MSECOND;
     while (GstMessage* message = gst_bus_timed_pop_filtered(bus, wait, GST_MESSAGE_ERROR)) {
         const MCIERROR code = ErrorOfMessage(message);
+        answered.push_back(gst_message_get_seqnum(message));
         gst_message_unref(message);
         if (result == MCIERR_DRIVER || code == MCIERR_CANNOT_LOAD_DRIVER)
             result = code;
@@ -108,6 +111,7 @@ void GstMediaDevice::ReleasePipeline()
     }
     ShareRegistry::Instance().Release(m_shareTicket);
     m_shareTicket = 0;
+    m_answeredErrors.clear();
     m_mode = Mode::NotReady;
 }
 
@@ -179,9 +183,9 @@ int GstMediaDevice::OnBusMessage(GstBus*, GstMessage* message, void* self)
     const int type = GST_MESSAGE_TYPE(message);
     if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR)
         return GST_BUS_DROP;
-    const MCIERROR error = type == GST_MESSAGE_ERROR ? ErrorOfMessage(message) : 0;
+    const std::uint32_t seqnum = gst_message_get_seqnum(message);
     auto* device = static_cast<GstMediaDevice*>(self);
-    QMetaObject::invokeMethod(&device->m_receiver, [device, type, error] { device->BusMessage(type, error); },
+    QMetaObject::invokeMethod(&device->m_receiver, [device, type, seqnum] { device->BusMessage(type, seqnum); },
                               Qt::QueuedConnection);
     return type == GST_MESSAGE_ERROR ? GST_BUS_PASS : GST_BUS_DROP;
 }
@@ -205,11 +209,19 @@ bool GstMediaDevice::HasQueuedBusMessages() const
     return pending;
 }
 
-void GstMediaDevice::BusMessage(int type, MCIERROR /*error*/)
+void GstMediaDevice::BusMessage(int type, std::uint32_t seqnum)
 {
-    // The error has been handed over; its copy on the bus is no one's now.
-    if (type == GST_MESSAGE_ERROR)
+    if (type == GST_MESSAGE_ERROR) {
+        // The error has been handed over; its copy on the bus is no one's now.
         DropBusMessages();
+        // A command that failed has reported this error as its own result;
+        // it does not end a play that the command left going.
+        const auto answered = std::find(m_answeredErrors.begin(), m_answeredErrors.end(), seqnum);
+        if (answered != m_answeredErrors.end()) {
+            m_answeredErrors.erase(answered);
+            return;
+        }
+    }
     if (!m_pipeline || m_mode != Mode::Playing)
         return;
     // The play ended (or failed): the device stops where it is.
@@ -234,7 +246,7 @@ MCIERROR GstMediaDevice::SetState(int state, int timeoutMs)
     GstBus* bus = gst_element_get_bus(m_pipeline);
     if (change == GST_STATE_CHANGE_FAILURE || timeoutMs == 0) {
         // Refused at once, or (with no time to wait) on its way.
-        const MCIERROR result = change == GST_STATE_CHANGE_FAILURE ? FailureOnBus(bus) : 0;
+        const MCIERROR result = change == GST_STATE_CHANGE_FAILURE ? FailureOnBus(bus, m_answeredErrors) : 0;
         gst_object_unref(bus);
         return result;
     }
@@ -249,7 +261,7 @@ MCIERROR GstMediaDevice::SetState(int state, int timeoutMs)
             break;
         }
         if (now == GST_STATE_CHANGE_FAILURE) {
-            result = FailureOnBus(bus);
+            result = FailureOnBus(bus, m_answeredErrors);
             break;
         }
         if (g_get_monotonic_time() > deadline)
@@ -518,8 +530,11 @@ MCIERROR GstMediaDevice::StepFrames(std::uint32_t flags, MCI_ANIM_STEP_PARMS* pa
     const guint64 frames = (flags & MCI_STEP_FRAMES) && params ? params->dwFrames : 1;
     // A step stops a play; a play that cannot be stopped goes on, still pending.
     if (m_mode == Mode::Playing) {
-        if (const MCIERROR error = SetState(GST_STATE_PAUSED, kCommandTimeoutMs))
+        if (const MCIERROR error = SetState(GST_STATE_PAUSED, kCommandTimeoutMs)) {
+            // The elements that did pause play on with the rest.
+            gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
             return error;
+        }
     }
     EndPending(MCI_NOTIFY_ABORTED);
     m_mode = Mode::Stopped;

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <cstdint>
+#include <vector>
 
 typedef struct _GstElement GstElement;
 typedef struct _GstBus GstBus;
@@ -61,7 +62,7 @@ private:
     // A pending play notification ends as aborted (the command interrupts
     // the play) or superseded (another command asked for a notification).
     void EndPending(unsigned result);
-    void BusMessage(int type, MCIERROR error);
+    void BusMessage(int type, std::uint32_t seqnum);
     static int OnBusMessage(GstBus* bus, GstMessage* message, void* self);
     void DropBusMessages();
     void ReleasePipeline();
@@ -75,6 +76,9 @@ private:
     bool m_hasAudio = false;
     std::uint64_t m_shareTicket = 0;
     QPointer<QObject> m_pending;
+    // Errors that a failed command took off the bus and reported, by
+    // sequence number, until their hand-over to the main thread arrives.
+    std::vector<std::uint32_t> m_answeredErrors;
 };
 
 } // namespace orvex

@@ -476,3 +476,75 @@ TEST_F(GstDeviceTest, AnErrorLeftOnTheBusIsNotReportedByALaterCommand)
     EXPECT_FALSE(device.HasQueuedBusMessages());
     device.Closing();
 }
+
+// A short AVI film, with pictures and sound, made by GStreamer itself.
+bool MakeFilm(const QString& path)
+{
+    const QByteArray description =
+        "videotestsrc num-buffers=50 ! video/x-raw,framerate=25/1,width=64,height=48 ! jpegenc ! avimux name=mux ! "
+        "filesink location=\"" + path.toUtf8() + "\" audiotestsrc num-buffers=80 ! audioconvert ! "
+        "audio/x-raw,format=S16LE,rate=44100,channels=1 ! mux.";
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.constData(), &error);
+    if (!pipeline || error) {
+        g_clear_error(&error);
+        return false;
+    }
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* end = gst_bus_timed_pop_filtered(bus, 20 * GST_SECOND,
+                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    const bool made = end && GST_MESSAGE_TYPE(end) == GST_MESSAGE_EOS;
+    if (end)
+        gst_message_unref(end);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return made;
+}
+
+TEST_F(GstDeviceTest, StepsMoveAFilmAndReportWhatTheDeviceCouldNotDo)
+{
+    refusing::Use sink;
+    const QString film = s_dir->filePath(QStringLiteral("film.avi"));
+    ASSERT_TRUE(MakeFilm(film));
+    GstMediaDevice device;
+    ASSERT_EQ(device.Open(film, MCI_OPEN_ELEMENT), 0u);
+    MCI_GETDEVCAPS_PARMS caps;
+    caps.dwItem = MCI_GETDEVCAPS_HAS_VIDEO;
+    ASSERT_EQ(device.Command(MCI_GETDEVCAPS, MCI_WAIT | MCI_GETDEVCAPS_ITEM, &caps), 0u);
+    ASSERT_EQ(caps.dwReturn, static_cast<std::uint32_t>(MCI_TRUE));
+    MCI_ANIM_STEP_PARMS step;
+    step.dwCallback = &m_recorder;
+    step.dwFrames = 5;
+    EXPECT_EQ(device.Command(MCI_STEP, MCI_WAIT | MCI_STEP_FRAMES, &step), 0u);
+    EXPECT_EQ(device.Command(MCI_STEP, MCI_WAIT | MCI_STEP_FRAMES | MCI_STEP_REVERSE, &step),
+              static_cast<MCIERROR>(MCIERR_UNSUPPORTED_FUNCTION));
+
+    // A step stops a play; an output that will not stop keeps it playing,
+    // and the step says it failed.
+    MCI_PLAY_PARMS play;
+    play.dwCallback = &m_recorder;
+    ASSERT_EQ(device.Command(MCI_PLAY, MCI_NOTIFY, &play), 0u);
+    MCI_STATUS_PARMS position;
+    position.dwItem = MCI_STATUS_POSITION;
+    ASSERT_TRUE(PumpUntil([&] {
+        return device.Command(MCI_STATUS, MCI_WAIT | MCI_STATUS_ITEM, &position) == 0 && position.dwReturn > 300;
+    }, 10000));
+    refusing::refused = GST_STATE_CHANGE_PLAYING_TO_PAUSED;
+    EXPECT_EQ(device.Command(MCI_STEP, MCI_WAIT | MCI_STEP_FRAMES, &step), static_cast<MCIERROR>(MCIERR_HARDWARE));
+    MCI_STATUS_PARMS mode;
+    mode.dwItem = MCI_STATUS_MODE;
+    ASSERT_EQ(device.Command(MCI_STATUS, MCI_WAIT | MCI_STATUS_ITEM, &mode), 0u);
+    EXPECT_EQ(mode.dwReturn, static_cast<std::uint32_t>(MCI_MODE_PLAY));
+    refusing::refused = 0;
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 10000));
+    EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_SUCCESSFUL}));
+    device.Closing();
+
+    // Sound alone has no frames to step.
+    GstMediaDevice sound;
+    ASSERT_EQ(sound.Open(Track("tone1.mp3"), MCI_OPEN_ELEMENT), 0u);
+    EXPECT_EQ(sound.Command(MCI_STEP, MCI_WAIT | MCI_STEP_FRAMES, &step), static_cast<MCIERROR>(MCIERR_UNSUPPORTED_FUNCTION));
+    sound.Closing();
+}
