@@ -247,8 +247,11 @@ void TGIFPainter::WaitBeforeFrame(TFrameTimer& timer, int pendingDelay, TGIFSubI
         m_clock->Sleep(0);
         return;
     }
-    // Decode now, so that the wait covers it.
-    frame.FrameBitmap();
+    // Decode now, so that the wait covers it. The build reads and caches
+    // the picture's palettes, which the window thread may change or free,
+    // and it reports progress and changes to listeners that draw: a threaded
+    // painter hands it to the window thread like any drawing step.
+    RunOnWindowThread([&frame] { frame.FrameBitmap(); });
     const int wait = timer.PlanWait(pendingDelay);
     m_lastPlannedWait = wait;
     if (Threaded()) {

@@ -532,3 +532,31 @@ TEST(PainterDisposal, ALostSurfaceStopsACheckingPainterBeforeItDraws)
     EXPECT_EQ(seen.framesAfter, (std::vector<int>{0}));
     EXPECT_EQ(seen.ends, 0);
 }
+
+TEST(PainterThreads, FramesDecodedAheadAreBuiltAndReportedOnTheWindowThread)
+{
+    auto picture = Load(TwoFrames(10, 10, 0));
+    picture->PainterClock = std::make_shared<FakeClock>();
+    ASSERT_FALSE(BuildBitmapsOnLoad);
+    std::atomic<int> reports{0}, changes{0}, offWindow{0};
+    picture->OnProgress = [&](TGraphic&, TProgressStage, int, bool, const TRect&, const QString&) {
+        ++reports;
+        if (!IsMainThread())
+            ++offWindow;
+    };
+    picture->OnChange = [&](TGraphic&) {
+        ++changes;
+        if (!IsMainThread())
+            ++offWindow;
+    };
+    Seen seen;
+    Listen(*picture, seen);
+    seen.afterFrame = StopAfter(seen, 3);
+    TBitmap target(1, 1);
+    Play(*picture, target, kThreaded);
+    EXPECT_EQ(seen.framesAfter, (std::vector<int>{0, 1, 0}));
+    // Both frames were built ("Rendering..." at least at their start and end),
+    // the second one ahead of its wait.
+    EXPECT_GE(reports.load(), 4);
+    EXPECT_EQ(offWindow.load(), 0);
+}
