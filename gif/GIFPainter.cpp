@@ -118,8 +118,18 @@ void TGIFPainter::CreateRestoreBuffers()
 
 void TGIFPainter::BeginRun()
 {
-    if (Threaded())
+    if (!Threaded())
+        return;
+    try {
         Resume();
+    } catch (...) {
+        // No thread will run the painter's end: finish it here, so that the
+        // picture's lists let it go and nothing waits for it, and free it
+        // as its thread would have.
+        FinishPainter();
+        delete this;
+        throw;
+    }
 }
 
 void TGIFPainter::RequestStop()

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <system_error>
 
 using namespace orvex;
 using namespace animtest;
@@ -531,6 +532,32 @@ TEST(PainterDisposal, ALostSurfaceStopsACheckingPainterBeforeItDraws)
     Play(*picture, *target, kOnThisThread.With(GifPaintOption::CheckSurface).With(GifPaintOption::LoopForever));
     EXPECT_EQ(seen.framesAfter, (std::vector<int>{0}));
     EXPECT_EQ(seen.ends, 0);
+}
+
+TEST(PainterStart, AThreadThatCannotStartFinishesThePainter)
+{
+    auto picture = Load(TwoFrames(10, 10, 0));
+    picture->PainterClock = std::make_shared<FakeClock>();
+    const int livingBefore = TGIFPainter::LivingPainters();
+    TBitmap target(1, 1);
+    TGIFPainter* slot = nullptr;
+    TGIFPainter* painter = picture->StartPainter(&slot, target.Canvas(), Bounds(0, 0, 1, 1), kThreaded);
+    ASSERT_NE(painter, nullptr);
+    FailThreadStartsForTesting(1);
+    EXPECT_THROW(painter->BeginRun(), std::system_error);
+    FailThreadStartsForTesting(0);
+    // Nothing is left for a stop to wait for, and the painter is gone.
+    EXPECT_TRUE(AllFinished(*picture));
+    EXPECT_EQ(slot, nullptr);
+    EXPECT_EQ(TGIFPainter::LivingPainters(), livingBefore);
+    picture->StopAllPainters();
+
+    // The next painter starts as usual.
+    Seen seen;
+    Listen(*picture, seen);
+    seen.afterFrame = StopAfter(seen, 2);
+    Play(*picture, target, kThreaded);
+    EXPECT_EQ(seen.framesAfter, (std::vector<int>{0, 1}));
 }
 
 TEST(PainterThreads, FramesDecodedAheadAreBuiltAndReportedOnTheWindowThread)
