@@ -394,8 +394,14 @@ void TGIFPainter::RunOnWindowThread(const std::function<void()>& step)
     }
     // A stop asked for while the step waited in the queue cancels it.
     Synchronize([this, &step] {
-        if (!Stopping())
-            step();
+        if (Stopping())
+            return;
+        m_inWindowStep = true;
+        struct ClearFlag {
+            std::atomic<bool>& flag;
+            ~ClearFlag() { flag = false; }
+        } clear{m_inWindowStep};
+        step();
     });
 }
 

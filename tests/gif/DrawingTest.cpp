@@ -172,7 +172,7 @@ TEST(PictureDrawing, TheDitherDecisionFollowsTheOptionsAndTheDisplay)
 
 TEST(PictureLifetime, DestroyingAPictureBetweenFramesStopsAndWaitsForItsPainter)
 {
-    const int before = TGIFPainter::LivingPainters();
+    const int before = SettledPainterCount();
     auto picture = Load(RedThenGreen(5000)); // a minute between frames
     TBitmap surface(2, 2);
     picture->Draw(surface.Canvas(), Bounds(0, 0, 2, 2));

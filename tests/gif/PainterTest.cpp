@@ -538,7 +538,7 @@ TEST(PainterStart, AThreadThatCannotStartFinishesThePainter)
 {
     auto picture = Load(TwoFrames(10, 10, 0));
     picture->PainterClock = std::make_shared<FakeClock>();
-    const int livingBefore = TGIFPainter::LivingPainters();
+    const int livingBefore = SettledPainterCount();
     TBitmap target(1, 1);
     TGIFPainter* slot = nullptr;
     TGIFPainter* painter = picture->StartPainter(&slot, target.Canvas(), Bounds(0, 0, 1, 1), kThreaded);
@@ -586,4 +586,55 @@ TEST(PainterThreads, FramesDecodedAheadAreBuiltAndReportedOnTheWindowThread)
     // the second one ahead of its wait.
     EXPECT_GE(reports.load(), 4);
     EXPECT_EQ(offWindow.load(), 0);
+}
+
+TEST(PainterStops, AnEventHandlerMayStopItsOwnPicture)
+{
+    const int before = SettledPainterCount();
+    TBitmap target(1, 1);
+
+    // An end handler that destroys the picture it belongs to.
+    {
+        auto picture = Load(TwoFrames(10, 10, 1));
+        picture->PainterClock = std::make_shared<FakeClock>();
+        bool ended = false;
+        picture->OnAnimationEnd = [&](TGIFPainter&) {
+            picture.reset();
+            ended = true;
+        };
+        TGIFPainter* slot = nullptr;
+        TGIFPainter* painter = picture->StartPainter(&slot, target.Canvas(), Bounds(0, 0, 1, 1), kThreaded);
+        ASSERT_NE(painter, nullptr);
+        painter->BeginRun();
+        ASSERT_TRUE(ServeUntil([&] { return ended; }));
+        EXPECT_EQ(picture, nullptr);
+        EXPECT_TRUE(ServeUntil([&] { return TGIFPainter::LivingPainters() == before; }));
+    }
+
+    // A frame handler that clears its picture and one that loads another
+    // file into it: the painter stops, the picture stays usable.
+    for (bool reload : {false, true}) {
+        SCOPED_TRACE(reload ? "load" : "clear");
+        auto picture = Load(TwoFrames(10, 10, 0));
+        picture->PainterClock = std::make_shared<FakeClock>();
+        int afters = 0;
+        picture->OnAfterFrame = [&](TGIFPainter&) {
+            ++afters;
+            if (reload) {
+                TMemoryStream stream(TwoFrames(20, 20, 0));
+                picture->LoadFromStream(stream);
+            } else {
+                picture->Clear();
+            }
+        };
+        TGIFPainter* slot = nullptr;
+        TGIFPainter* painter = picture->StartPainter(&slot, target.Canvas(), Bounds(0, 0, 1, 1), kThreaded);
+        ASSERT_NE(painter, nullptr);
+        painter->BeginRun();
+        ASSERT_TRUE(ServeUntil([&] { return AllFinished(*picture); }));
+        EXPECT_EQ(afters, 1);
+        EXPECT_EQ(slot, nullptr);
+        EXPECT_EQ(picture->Frames().Count(), reload ? 2 : 0);
+        EXPECT_TRUE(ServeUntil([&] { return TGIFPainter::LivingPainters() == before; }));
+    }
 }
