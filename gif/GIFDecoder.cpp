@@ -108,6 +108,16 @@ public:
             NextString(nullptr, nullptr);
     }
 
+    // Data that codes more than the frame holds (or a clear code after the
+    // last pixel) leaves the stream inside the image data: skip what is left
+    // of it, up to and including its terminator, so that the blocks after it
+    // are read as blocks.
+    void SkipRestOfData()
+    {
+        if (!m_endCodeSeen && !m_terminatorSeen)
+            SkipToTerminator();
+    }
+
 private:
     int ReadCode(int width)
     {
@@ -124,6 +134,14 @@ private:
         return ReadCodeSlow(width);
     }
     int ReadCodeSlow(int width);
+    // Skips the sub-blocks left in the image data, up to its terminator.
+    void SkipToTerminator()
+    {
+        std::uint8_t length = 0;
+        while (ReadByte(m_stream, length) && length != 0)
+            m_stream.Seek(length, TSeekOrigin::soCurrent);
+        m_terminatorSeen = true;
+    }
     // Decodes codes of well-formed entries straight into [out, end) while
     // their bits are in the buffer; stops before any other code (clear, end,
     // a corrupt entry, a string that does not fit) and returns the new out.
@@ -195,6 +213,7 @@ private:
     int m_lastByte = 2;
     bool m_dataEnded = false;
     bool m_terminatorSeen = false;
+    bool m_endCodeSeen = false;
     bool m_fresh = true;
 };
 
@@ -437,12 +456,9 @@ int FrameDecoder::NextString(std::uint8_t* out, std::uint8_t* end)
     }
 
     if (code == m_endCode) {
-        if (!m_terminatorSeen) {
-            // Skip what is left of the data, up to its terminator.
-            std::uint8_t length = 0;
-            while (ReadByte(m_stream, length) && length != 0)
-                m_stream.Seek(length, TSeekOrigin::soCurrent);
-        }
+        m_endCodeSeen = true;
+        if (!m_terminatorSeen)
+            SkipToTerminator();
         return kEndOfInformation;
     }
 
@@ -517,8 +533,10 @@ void DecodeFrameData(TGIFSubImage& frame, TStream& stream)
     // code (already skipped to the terminator) or data that ran out there
     // is nothing more to read: another request would take the blocks after
     // the terminator for image data and lose them.
-    if (complete)
+    if (complete) {
         decoder->DiscardPixel();
+        decoder->SkipRestOfData();
+    }
 }
 
 } // namespace orvex

@@ -180,8 +180,11 @@ void TGIFImage::StopCurrentPainter()
             if (!m_currentPainter)
                 break;
             m_currentPainter->RequestStop();
-            if (!m_currentPainter->Threaded())
-                break; // it runs further up this thread's stack
+            // A painter without a thread, or one whose step is what stops it,
+            // runs further up this thread's stack and ends when it returns
+            // there: waiting for it would never end.
+            if (!m_currentPainter->Threaded() || m_currentPainter->InWindowStep())
+                break;
         }
         ServeWindowThread();
     }
@@ -198,13 +201,14 @@ void TGIFImage::StopAllPainters()
                 if (ActivePainters.empty())
                     break;
                 for (auto it = ActivePainters.rbegin(); it != ActivePainters.rend(); ++it) {
-                    if ((*it)->Threaded())
+                    if ((*it)->Threaded() && !(*it)->InWindowStep())
                         ++threaded;
                     (*it)->RequestStop();
                 }
             }
-            // Painters without a thread run further up this thread's stack
-            // and end when it returns to them.
+            // Painters without a thread, and threaded ones whose window step
+            // is under way, run further up this thread's stack and end when
+            // it returns to them.
             if (threaded == 0)
                 break;
             ServeWindowThread();

@@ -118,8 +118,18 @@ void TGIFPainter::CreateRestoreBuffers()
 
 void TGIFPainter::BeginRun()
 {
-    if (Threaded())
+    if (!Threaded())
+        return;
+    try {
         Resume();
+    } catch (...) {
+        // No thread will run the painter's end: finish it here, so that the
+        // picture's lists let it go and nothing waits for it, and free it
+        // as its thread would have.
+        FinishPainter();
+        delete this;
+        throw;
+    }
 }
 
 void TGIFPainter::RequestStop()
@@ -247,8 +257,11 @@ void TGIFPainter::WaitBeforeFrame(TFrameTimer& timer, int pendingDelay, TGIFSubI
         m_clock->Sleep(0);
         return;
     }
-    // Decode now, so that the wait covers it.
-    frame.FrameBitmap();
+    // Decode now, so that the wait covers it. The build reads and caches
+    // the picture's palettes, which the window thread may change or free,
+    // and it reports progress and changes to listeners that draw: a threaded
+    // painter hands it to the window thread like any drawing step.
+    RunOnWindowThread([&frame] { frame.FrameBitmap(); });
     const int wait = timer.PlanWait(pendingDelay);
     m_lastPlannedWait = wait;
     if (Threaded()) {
@@ -381,8 +394,14 @@ void TGIFPainter::RunOnWindowThread(const std::function<void()>& step)
     }
     // A stop asked for while the step waited in the queue cancels it.
     Synchronize([this, &step] {
-        if (!Stopping())
-            step();
+        if (Stopping())
+            return;
+        m_inWindowStep = true;
+        struct ClearFlag {
+            std::atomic<bool>& flag;
+            ~ClearFlag() { flag = false; }
+        } clear{m_inWindowStep};
+        step();
     });
 }
 

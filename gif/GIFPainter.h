@@ -51,6 +51,11 @@ public:
     // the picture for one without a thread.
     void Run();
     bool Stopping() const { return Terminated(); }
+    // Set while one of a threaded painter's steps (a drawing step or an
+    // event handler) runs on the window thread: its thread waits for that
+    // step, so whoever stops the painter from inside it must not wait for
+    // the painter in turn.
+    bool InWindowStep() const { return m_inWindowStep; }
 
     // The frame in hand, -1 when no run is in progress. An event handler may
     // set it to choose the frame that follows.
@@ -148,6 +153,7 @@ private:
     std::shared_ptr<TPainterClock> m_clock;
     std::atomic<int> m_lastPlannedWait{0};
     bool m_finished = false;
+    std::atomic<bool> m_inWindowStep{false};
 };
 
 } // namespace orvex

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <system_error>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -61,7 +62,18 @@ void PostWake()
     }, Qt::QueuedConnection);
 }
 
+std::atomic<int>& FailingStarts()
+{
+    static std::atomic<int> count{0};
+    return count;
+}
+
 } // namespace
+
+void FailThreadStartsForTesting(int count)
+{
+    FailingStarts() = count;
+}
 
 bool IsMainThread()
 {
@@ -140,7 +152,20 @@ void TThread::Resume()
     if (m_started.exchange(true))
         return;
     m_suspended = false;
-    m_thread = std::thread([this] { Run(); });
+    // The new thread's end (which may free this object) waits for the
+    // assignment below; a thread that cannot be made leaves the object as
+    // it was, never started.
+    std::unique_lock lock(m_mutex);
+    try {
+        if (FailingStarts() > 0 && FailingStarts().fetch_sub(1) > 0)
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        std::thread thread([this] { Run(); });
+        m_thread = std::move(thread);
+    } catch (...) {
+        m_suspended = true;
+        m_started = false;
+        throw;
+    }
 }
 
 void TThread::Terminate()
@@ -212,6 +237,10 @@ void TThread::Run()
         }
     }
     const bool freeSelf = FreeOnTerminate;
+    {
+        // Resume has handed the thread over to m_thread before this ends it.
+        std::lock_guard startLock(m_mutex);
+    }
     {
         std::lock_guard lock(Queue().mutex);
         m_finished = true;

@@ -82,6 +82,10 @@ private:
 // Called from any other thread it does nothing and returns false.
 bool CheckSynchronize(int timeoutMs = 0);
 
+// For tests: the next count thread starts fail as they do when the system
+// has no threads left (Resume raises std::system_error).
+void FailThreadStartsForTesting(int count);
+
 // Whether the calling thread is the main (window) thread.
 bool IsMainThread();
 

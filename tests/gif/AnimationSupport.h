@@ -4,6 +4,7 @@
 // clock that never sleeps, and a window thread that serves painters' steps.
 
 #include "GIFImage.h"
+#include "GIFPainter.h"
 #include "GIFPainterTiming.h"
 #include "GifLoad.h"
 #include "GifWriter.h"
@@ -110,6 +111,14 @@ inline bool ServeUntil(const std::function<bool()>& done, int milliseconds = 200
         QCoreApplication::processEvents();
     }
     return done();
+}
+
+// The number of living painters once those of earlier tests, which free
+// themselves on their own threads just after they finish, have gone.
+inline int SettledPainterCount()
+{
+    ServeUntil([] { return orvex::TGIFPainter::LivingPainters() == 0; }, 5000);
+    return orvex::TGIFPainter::LivingPainters();
 }
 
 // The picture has no painter left.

@@ -311,3 +311,42 @@ TEST(GifDecoder, DecodesAFrameOnAStreamAlone)
     EXPECT_EQ(Bytes(frame.Pixels(), frame.Pixels() + 5), (Bytes{3, 3, 3, 2, 1}));
     EXPECT_EQ(stream.Position(), stream.Size() - 1);
 }
+
+TEST(GifDecoder, DataPastTheLastPixelIsSkippedUpToItsTerminator)
+{
+    const FrameSpec good = MakeFrame(2, 1, [](int x, int) { return x + 1; });
+    // Each case: a frame of width x height, its image data, then a good frame.
+    auto loadWithTail = [&](int width, int height, const Bytes& data) {
+        GifWriter w;
+        w.Header(4, 2, TestColors(4)).Descriptor(0, 0, width, height, 0).Raw(data).Frame(good).Trailer();
+        return LoadGif(w.Data());
+    };
+    auto expectBothFrames = [&](const Loaded& l, const Bytes& firstPixels, const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(l.Error, QString());
+        ASSERT_EQ(l.Image->Frames().Count(), 2);
+        EXPECT_EQ(PixelsOf(l, 0), firstPixels);
+        EXPECT_EQ(PixelsOf(l, 1), (Bytes{1, 2}));
+    };
+
+    // Data that codes 40 pixels for a 2 x 1 frame, in small sub-blocks.
+    Bytes forty(40);
+    for (std::size_t i = 0; i < forty.size(); ++i)
+        forty[i] = static_cast<std::uint8_t>((i * 7 + i / 3) % 4);
+    expectBothFrames(loadWithTail(2, 1, Concat({2}, SubBlocks(LzwEncode(forty, 2), 3))), Bytes{forty[0], forty[1]},
+                     "forty pixels");
+
+    // The last string still has pixels waiting: one code for 1,1,1,... is
+    // long enough to cover the frame twice over.
+    expectBothFrames(loadWithTail(2, 1, Concat({2}, SubBlocks(LzwEncode(Bytes(12, 1), 2), 1))), Bytes{1, 1},
+                     "a string longer than the frame");
+
+    // A clear code right after the last pixel, then more codes.
+    const Bytes cleared = PackCodes({{4, 3}, {1, 3}, {2, 3}, {4, 3}, {3, 3}, {3, 3}, {5, 3}});
+    expectBothFrames(loadWithTail(2, 1, Concat({2}, SubBlocks(cleared, 1))), Bytes{1, 2}, "a clear code");
+
+    // A frame of no size (read as one of the picture's size, 4 x 2) whose
+    // data codes more pixels than that.
+    expectBothFrames(loadWithTail(0, 0, Concat({2}, SubBlocks(LzwEncode(forty, 2), 2))),
+                     Bytes(forty.begin(), forty.begin() + 8), "a 0 x 0 frame");
+}

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <system_error>
 
 using namespace orvex;
 using namespace animtest;
@@ -531,4 +532,109 @@ TEST(PainterDisposal, ALostSurfaceStopsACheckingPainterBeforeItDraws)
     Play(*picture, *target, kOnThisThread.With(GifPaintOption::CheckSurface).With(GifPaintOption::LoopForever));
     EXPECT_EQ(seen.framesAfter, (std::vector<int>{0}));
     EXPECT_EQ(seen.ends, 0);
+}
+
+TEST(PainterStart, AThreadThatCannotStartFinishesThePainter)
+{
+    auto picture = Load(TwoFrames(10, 10, 0));
+    picture->PainterClock = std::make_shared<FakeClock>();
+    const int livingBefore = SettledPainterCount();
+    TBitmap target(1, 1);
+    TGIFPainter* slot = nullptr;
+    TGIFPainter* painter = picture->StartPainter(&slot, target.Canvas(), Bounds(0, 0, 1, 1), kThreaded);
+    ASSERT_NE(painter, nullptr);
+    FailThreadStartsForTesting(1);
+    EXPECT_THROW(painter->BeginRun(), std::system_error);
+    FailThreadStartsForTesting(0);
+    // Nothing is left for a stop to wait for, and the painter is gone.
+    EXPECT_TRUE(AllFinished(*picture));
+    EXPECT_EQ(slot, nullptr);
+    EXPECT_EQ(TGIFPainter::LivingPainters(), livingBefore);
+    picture->StopAllPainters();
+
+    // The next painter starts as usual.
+    Seen seen;
+    Listen(*picture, seen);
+    seen.afterFrame = StopAfter(seen, 2);
+    Play(*picture, target, kThreaded);
+    EXPECT_EQ(seen.framesAfter, (std::vector<int>{0, 1}));
+}
+
+TEST(PainterThreads, FramesDecodedAheadAreBuiltAndReportedOnTheWindowThread)
+{
+    auto picture = Load(TwoFrames(10, 10, 0));
+    picture->PainterClock = std::make_shared<FakeClock>();
+    ASSERT_FALSE(BuildBitmapsOnLoad);
+    std::atomic<int> reports{0}, changes{0}, offWindow{0};
+    picture->OnProgress = [&](TGraphic&, TProgressStage, int, bool, const TRect&, const QString&) {
+        ++reports;
+        if (!IsMainThread())
+            ++offWindow;
+    };
+    picture->OnChange = [&](TGraphic&) {
+        ++changes;
+        if (!IsMainThread())
+            ++offWindow;
+    };
+    Seen seen;
+    Listen(*picture, seen);
+    seen.afterFrame = StopAfter(seen, 3);
+    TBitmap target(1, 1);
+    Play(*picture, target, kThreaded);
+    EXPECT_EQ(seen.framesAfter, (std::vector<int>{0, 1, 0}));
+    // Both frames were built ("Rendering..." at least at their start and end),
+    // the second one ahead of its wait.
+    EXPECT_GE(reports.load(), 4);
+    EXPECT_EQ(offWindow.load(), 0);
+}
+
+TEST(PainterStops, AnEventHandlerMayStopItsOwnPicture)
+{
+    const int before = SettledPainterCount();
+    TBitmap target(1, 1);
+
+    // An end handler that destroys the picture it belongs to.
+    {
+        auto picture = Load(TwoFrames(10, 10, 1));
+        picture->PainterClock = std::make_shared<FakeClock>();
+        bool ended = false;
+        picture->OnAnimationEnd = [&](TGIFPainter&) {
+            picture.reset();
+            ended = true;
+        };
+        TGIFPainter* slot = nullptr;
+        TGIFPainter* painter = picture->StartPainter(&slot, target.Canvas(), Bounds(0, 0, 1, 1), kThreaded);
+        ASSERT_NE(painter, nullptr);
+        painter->BeginRun();
+        ASSERT_TRUE(ServeUntil([&] { return ended; }));
+        EXPECT_EQ(picture, nullptr);
+        EXPECT_TRUE(ServeUntil([&] { return TGIFPainter::LivingPainters() == before; }));
+    }
+
+    // A frame handler that clears its picture and one that loads another
+    // file into it: the painter stops, the picture stays usable.
+    for (bool reload : {false, true}) {
+        SCOPED_TRACE(reload ? "load" : "clear");
+        auto picture = Load(TwoFrames(10, 10, 0));
+        picture->PainterClock = std::make_shared<FakeClock>();
+        int afters = 0;
+        picture->OnAfterFrame = [&](TGIFPainter&) {
+            ++afters;
+            if (reload) {
+                TMemoryStream stream(TwoFrames(20, 20, 0));
+                picture->LoadFromStream(stream);
+            } else {
+                picture->Clear();
+            }
+        };
+        TGIFPainter* slot = nullptr;
+        TGIFPainter* painter = picture->StartPainter(&slot, target.Canvas(), Bounds(0, 0, 1, 1), kThreaded);
+        ASSERT_NE(painter, nullptr);
+        painter->BeginRun();
+        ASSERT_TRUE(ServeUntil([&] { return AllFinished(*picture); }));
+        EXPECT_EQ(afters, 1);
+        EXPECT_EQ(slot, nullptr);
+        EXPECT_EQ(picture->Frames().Count(), reload ? 2 : 0);
+        EXPECT_TRUE(ServeUntil([&] { return TGIFPainter::LivingPainters() == before; }));
+    }
 }

@@ -253,3 +253,17 @@ TEST(MessagePump, WithoutAQuitNothingIsReported)
 {
     EXPECT_FALSE(ProcessMessages().seen);
 }
+
+TEST(Thread, AFailedStartLeavesTheThreadUnstartedAndResumableLater)
+{
+    std::atomic<bool> ran{false};
+    FunctionThread thread([&](FunctionThread&) { ran = true; });
+    FailThreadStartsForTesting(1);
+    EXPECT_THROW(thread.Resume(), std::system_error);
+    FailThreadStartsForTesting(0);
+    EXPECT_TRUE(thread.Suspended());
+    EXPECT_THROW(thread.WaitFor(), EThread);
+    thread.Resume();
+    thread.WaitFor();
+    EXPECT_TRUE(ran);
+}
