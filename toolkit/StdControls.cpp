@@ -94,9 +94,13 @@ QImage TImage::ParentBackground()
         // Under a see-through picture lies what the parent itself draws there
         // (its background and frame, not its other children).
         QImage back(size(), QImage::Format_RGB32);
-        ++drawingBackgrounds;
+        struct Drawing {
+            Drawing() { ++drawingBackgrounds; }
+            ~Drawing() { --drawingBackgrounds; }
+            Drawing(const Drawing&) = delete;
+            Drawing& operator=(const Drawing&) = delete;
+        } drawing;
         parentWidget()->render(&back, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
-        --drawingBackgrounds;
         m_background = back;
     }
     return m_background;
