@@ -15,16 +15,18 @@ namespace orvex {
 void PrepareBrowserEngine()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The browser's view draws through OpenGL, and a window that gets such a
-    // view after it is on screen is made anew: it vanishes and comes back.
-    // The engine starts after the window shows, so windows compose through
-    // OpenGL from their first frame. Offscreen windows have no such path.
+    // The browser's view draws its page itself (software scene graph) rather
+    // than as an OpenGL texture. A texture would make Qt compose the whole
+    // window through OpenGL on every update, however small (a loudspeaker's
+    // frame), and would make a window that gets the view after it is on
+    // screen (the engine starts after the window shows) be made anew: it
+    // vanishes and comes back. Drawn in software, the window flushes only
+    // what changed through its plain back buffer. A scene-graph backend or
+    // widget composition asked for from outside is left as it is.
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (!platform.startsWith("offscreen") && !platform.startsWith("minimal") &&
-        qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI")) {
-        qputenv("QT_WIDGETS_RHI", "1");
-        qputenv("QT_WIDGETS_RHI_BACKEND", "opengl");
-    }
+        qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI"))
+        qputenv("QT_QUICK_BACKEND", "software");
 }
 
 namespace {

@@ -16,8 +16,8 @@ enum : int {
 };
 
 // Must run before the application object is created: the browser engine
-// shares its drawing contexts across windows, and windows on a screen
-// compose through OpenGL from the start.
+// shares its drawing contexts across windows, and on a screen its view
+// draws in software, so that windows keep their plain back buffer.
 void PrepareBrowserEngine();
 
 // The embedded web browser. Local pages may load remote media, and media

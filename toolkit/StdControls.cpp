@@ -12,12 +12,98 @@ namespace orvex {
 
 // ---- TImage
 
+namespace {
+
+// Image controls drawing what their parent shows under them; widgets live
+// on the main thread alone.
+int drawingBackgrounds = 0;
+
+} // namespace
+
 TImage::TImage(QWidget* parent) : QWidget(parent)
 {
     // Every paint covers the whole control, the parent's background under a
     // see-through picture included: Qt need not paint the parent first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_picture.OnChange = [this](TPicture&) { PictureChanged(); };
+    WatchParent();
+}
+
+void TImage::WatchParent()
+{
+    if (m_watchedParent == parentWidget())
+        return;
+    if (m_watchedParent)
+        m_watchedParent->removeEventFilter(this);
+    m_watchedParent = parentWidget();
+    if (m_watchedParent)
+        m_watchedParent->installEventFilter(this);
+    m_background = QImage();
+}
+
+bool TImage::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ParentChange:
+        WatchParent();
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+        m_background = QImage();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+bool TImage::eventFilter(QObject* watched, QEvent* event)
+{
+    // The parent's paint into a kept background (this control's or a
+    // sibling's) changes nothing.
+    if (watched == m_watchedParent && drawingBackgrounds == 0) {
+        switch (event->type()) {
+        // The parent painting itself may mean it looks different now; the
+        // others change how it paints.
+        case QEvent::Paint:
+        case QEvent::Resize:
+        case QEvent::PaletteChange:
+        case QEvent::StyleChange:
+        case QEvent::FontChange:
+        case QEvent::EnabledChange:
+        case QEvent::LayoutDirectionChange:
+        case QEvent::ApplicationPaletteChange:
+        case QEvent::ApplicationFontChange:
+        case QEvent::WindowTitleChange:
+        case QEvent::Polish:
+            m_background = QImage();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QImage TImage::ParentBackground()
+{
+    // A hidden parent gets no paint events that would tell of its changes.
+    if (!parentWidget()->isVisible())
+        m_background = QImage();
+    if (m_background.size() != size()) {
+        // Under a see-through picture lies what the parent itself draws there
+        // (its background and frame, not its other children).
+        QImage back(size(), QImage::Format_RGB32);
+        struct Drawing {
+            Drawing() { ++drawingBackgrounds; }
+            ~Drawing() { --drawingBackgrounds; }
+            Drawing(const Drawing&) = delete;
+            Drawing& operator=(const Drawing&) = delete;
+        } drawing;
+        parentWidget()->render(&back, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
+        m_background = back;
+    }
+    return m_background;
 }
 
 void TImage::SetStretch(bool value)
@@ -29,6 +115,7 @@ void TImage::SetStretch(bool value)
 void TImage::SetTransparent(bool value)
 {
     m_transparent = value;
+    m_background = QImage();
     if (TGraphic* graphic = m_picture.Graphic())
         graphic->SetTransparent(value);
     update();
@@ -63,12 +150,8 @@ TRect TImage::DestRect() const
 TBitmap TImage::Render()
 {
     TBitmap buffer(width(), height(), TPixelFormat::pfDevice);
-    if (QWidget* parent = parentWidget(); parent && m_transparent) {
-        // Under a see-through picture lies what the parent itself draws there
-        // (its background and frame, not its other children).
-        QImage back(size(), QImage::Format_RGB32);
-        parent->render(&back, QPoint(), QRegion(geometry()), QWidget::DrawWindowBackground);
-        buffer.Assign(back);
+    if (parentWidget() && m_transparent) {
+        buffer.Assign(ParentBackground());
     } else {
         buffer.Canvas().Brush.Color = FromQColor(palette().color(backgroundRole()));
         buffer.Canvas().FillRect(Bounds(0, 0, width(), height()));

@@ -33,10 +33,20 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void PictureChanged();
+    // What the parent draws under a see-through picture. An animation
+    // repaints the control many times a second over the same background, so
+    // it is drawn once and kept until the parent, or the control's place on
+    // it, may have changed.
+    QImage ParentBackground();
+    void WatchParent();
     TPicture m_picture;
+    QImage m_background;
+    QObject* m_watchedParent = nullptr;
     bool m_stretch = false;
     bool m_transparent = false;
     bool m_center = false;

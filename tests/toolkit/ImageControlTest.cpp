@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPainter>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -92,4 +93,87 @@ TEST(ImageControl, APictureChangingWhileItIsPaintedAsksForNoOtherPaint)
     EXPECT_GE(settled, 1);
     Pump(200);
     EXPECT_EQ(changing->draws, settled) << "the control keeps repainting itself";
+}
+
+namespace {
+
+// A parent that paints its left and right halves in colours of its own and
+// counts its paints.
+class TwoToneParent : public QWidget {
+public:
+    QColor left = Qt::blue;
+    QColor right = Qt::green;
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        ++paints;
+        QPainter painter(this);
+        painter.fillRect(0, 0, width() / 2, height(), left);
+        painter.fillRect(width() / 2, 0, width() - width() / 2, height(), right);
+    }
+};
+
+// Waits, up to a generous bound, for the parent to have painted itself.
+bool WaitForPaint(const TwoToneParent& parent, int paintsBefore)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (parent.paints == paintsBefore && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return parent.paints > paintsBefore;
+}
+
+} // namespace
+
+TEST(ImageControl, ASeeThroughControlShowsWhatItsParentDrawsUnderItNow)
+{
+    TwoToneParent parent;
+    parent.resize(200, 100);
+    TImage image(&parent);
+    image.setGeometry(10, 10, 50, 50);
+    image.SetTransparent(true);
+    parent.show();
+    Pump(50);
+    EXPECT_EQ(image.Render().PixelColor(5, 5), clBlue);
+
+    // The parent draws differently and repaints itself.
+    int paints = parent.paints;
+    parent.left = Qt::red;
+    parent.update();
+    ASSERT_TRUE(WaitForPaint(parent, paints));
+    EXPECT_EQ(image.Render().PixelColor(5, 5), clRed);
+
+    // The control moves over the other half, and grows.
+    image.setGeometry(120, 10, 60, 60);
+    EXPECT_EQ(image.Render().PixelColor(55, 55), clLime);
+
+    // A hidden parent is drawn anew every time: it reports no paints.
+    parent.hide();
+    parent.right = Qt::yellow;
+    EXPECT_EQ(image.Render().PixelColor(5, 5), clYellow);
+}
+
+TEST(ImageControl, AnAnimationDrawsItsParentOnceForAllItsFramesBesideASibling)
+{
+    TwoToneParent parent;
+    parent.resize(200, 100);
+    TImage first(&parent), second(&parent);
+    first.setGeometry(10, 10, 50, 50);
+    second.setGeometry(120, 10, 50, 50);
+    for (TImage* image : {&first, &second})
+        image->SetTransparent(true);
+    parent.show();
+    Pump(50);
+    first.Render();
+    second.Render();
+    const int paints = parent.paints;
+    // Each frame of two animations side by side: a sibling drawing its
+    // background is no change of the parent's.
+    for (int frame = 0; frame < 5; ++frame) {
+        EXPECT_EQ(first.Render().PixelColor(5, 5), clBlue);
+        EXPECT_EQ(second.Render().PixelColor(5, 5), clLime);
+    }
+    EXPECT_EQ(parent.paints, paints);
 }
