@@ -480,27 +480,12 @@ TEST_F(GstDeviceTest, AnErrorLeftOnTheBusIsNotReportedByALaterCommand)
 // A short AVI film, with pictures and sound, made by GStreamer itself.
 bool MakeFilm(const QString& path)
 {
-    const QByteArray description =
-        "videotestsrc num-buffers=50 ! video/x-raw,framerate=25/1,width=64,height=48 ! jpegenc ! avimux name=mux ! "
-        "filesink location=\"" + path.toUtf8() + "\" audiotestsrc num-buffers=80 ! audioconvert ! "
-        "audio/x-raw,format=S16LE,rate=44100,channels=1 ! mux.";
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(description.constData(), &error);
-    if (!pipeline || error) {
-        g_clear_error(&error);
-        return false;
-    }
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* end = gst_bus_timed_pop_filtered(bus, 20 * GST_SECOND,
-                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const bool made = end && GST_MESSAGE_TYPE(end) == GST_MESSAGE_EOS;
-    if (end)
-        gst_message_unref(end);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    return made;
+    return orvex::testing::RunToEnd(
+        QStringLiteral("videotestsrc num-buffers=50 ! video/x-raw,framerate=25/1,width=64,height=48 ! jpegenc ! "
+                       "avimux name=mux ! filesink location=\"%1\" audiotestsrc num-buffers=80 ! audioconvert ! "
+                       "audio/x-raw,format=S16LE,rate=44100,channels=1 ! mux.")
+            .arg(path),
+        path);
 }
 
 TEST_F(GstDeviceTest, StepsMoveAFilmAndReportWhatTheDeviceCouldNotDo)

@@ -21,23 +21,15 @@ int Mp3AudioMs(double seconds)
     return Buffers(seconds) * 10;
 }
 
-namespace {
-// Encodes a 440 Hz tone of the given length with the encoder (and muxer)
-// named into the file at path.
-bool EncodeTone(const QString& path, double seconds, const QString& encoder)
+bool RunToEnd(const QString& description, const QString& path)
 {
     gst_init(nullptr, nullptr);
-    const QString description =
-        QStringLiteral("audiotestsrc num-buffers=%1 samplesperbuffer=%2 wave=sine freq=440 ! "
-                       "audio/x-raw,rate=%3,channels=2 ! %4 ! filesink location=\"%5\"")
-            .arg(Buffers(seconds))
-            .arg(kSamplesPerBuffer)
-            .arg(kRate)
-            .arg(encoder, path);
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &error);
-    if (!pipeline) {
+    if (!pipeline || error) {
         g_clear_error(&error);
+        if (pipeline)
+            gst_object_unref(pipeline);
         return false;
     }
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
@@ -51,6 +43,20 @@ bool EncodeTone(const QString& path, double seconds, const QString& encoder)
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(pipeline);
     return ok && QFile(path).size() > 0;
+}
+
+namespace {
+// Encodes a 440 Hz tone of the given length with the encoder (and muxer)
+// named into the file at path.
+bool EncodeTone(const QString& path, double seconds, const QString& encoder)
+{
+    return RunToEnd(QStringLiteral("audiotestsrc num-buffers=%1 samplesperbuffer=%2 wave=sine freq=440 ! "
+                                   "audio/x-raw,rate=%3,channels=2 ! %4 ! filesink location=\"%5\"")
+                        .arg(Buffers(seconds))
+                        .arg(kSamplesPerBuffer)
+                        .arg(kRate)
+                        .arg(encoder, path),
+                    path);
 }
 } // namespace
 

@@ -12,6 +12,10 @@ bool MakeMp3(const QString& path, double seconds);
 // no MP3.
 bool MakeWav(const QString& path, double seconds);
 
+// Runs a GStreamer pipeline that writes the file at path until its end.
+// Returns false when it fails, takes over 30 s, or writes nothing.
+bool RunToEnd(const QString& description, const QString& path);
+
 // The exact length, in milliseconds, of the audio MakeMp3 writes for seconds.
 int Mp3AudioMs(double seconds);
 
