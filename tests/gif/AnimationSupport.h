@@ -25,6 +25,7 @@ namespace animtest {
 
 using giftest::Bytes;
 using giftest::GifWriter;
+using giftest::LoadPicture;
 using giftest::Rgb;
 
 // Colour indices of the test pictures and what they show.
@@ -47,11 +48,6 @@ inline giftest::FrameSpec Solid(int left, int top, int width, int height, int in
     frame.Left = left;
     frame.Top = top;
     return frame;
-}
-
-inline std::unique_ptr<orvex::TGIFImage> Load(const Bytes& bytes)
-{
-    return giftest::LoadPicture(bytes);
 }
 
 // Time moves only when the painter waits or sleeps, by exactly what it

@@ -46,7 +46,7 @@ TEST(PictureDrawing, AOneFramePictureIsDrawnStillAndStartsNoPainter)
 {
     GifWriter w;
     w.Header(2, 2, Colors()).Frame(Solid(0, 0, 2, 2, kRed)).Trailer();
-    auto picture = Load(w.Data());
+    auto picture = LoadPicture(w.Data());
     TBitmap surface(4, 4);
     for (int i = 0; i < 2; ++i) {
         Fill(surface, clWhite);
@@ -60,7 +60,7 @@ TEST(PictureDrawing, AOneFramePictureIsDrawnStillAndStartsNoPainter)
 
 TEST(PictureDrawing, TheFirstDrawStartsOnePainterAndReturnsShowingTheFirstFrame)
 {
-    auto picture = Load(RedThenGreen(500));
+    auto picture = LoadPicture(RedThenGreen(500));
     TBitmap surface(4, 4);
     Fill(surface, clWhite);
     picture->Draw(surface.Canvas(), Bounds(0, 0, 4, 4));
@@ -82,7 +82,7 @@ TEST(PictureDrawing, TheFirstDrawStartsOnePainterAndReturnsShowingTheFirstFrame)
 
 TEST(PictureDrawing, TransparentPartsKeepShowingTheSurfaceOfTheFirstDraw)
 {
-    auto picture = Load(RedThenGreen(500));
+    auto picture = LoadPicture(RedThenGreen(500));
     TBitmap surface(2, 2);
     Fill(surface, clYellow);
     picture->Draw(surface.Canvas(), Bounds(0, 0, 2, 2));
@@ -95,7 +95,7 @@ TEST(PictureDrawing, TransparentPartsKeepShowingTheSurfaceOfTheFirstDraw)
 
 TEST(PictureDrawing, AFiniteAnimationKeepsShowingItsLastFrame)
 {
-    auto picture = Load(RedThenGreen(10, /*loopCount=*/-1));
+    auto picture = LoadPicture(RedThenGreen(10, /*loopCount=*/-1));
     picture->PainterClock = std::make_shared<FakeClock>();
     TBitmap surface(2, 2);
     picture->Draw(surface.Canvas(), Bounds(0, 0, 2, 2));
@@ -109,7 +109,7 @@ TEST(PictureDrawing, AFiniteAnimationKeepsShowingItsLastFrame)
 
 TEST(PictureDrawing, PaintingDirectKeepsThePainterForTheSamePlaceOnly)
 {
-    auto picture = Load(RedThenGreen(500));
+    auto picture = LoadPicture(RedThenGreen(500));
     picture->PaintOptions.Include(GifPaintOption::PaintDirect);
     TBitmap surface(4, 4);
     picture->Draw(surface.Canvas(), Bounds(0, 0, 4, 4));
@@ -135,7 +135,7 @@ TEST(PictureDrawing, TiledPicturesRepeatAtTheirNaturalSizeFromTheCorner)
     w.Header(40, 25, Colors()).Loop(0);
     w.GraphicControl(1, 500).Frame(giftest::MakeFrame(40, 25, [](int x, int y) { return x == 0 && y == 0 ? kBlue : kRed; }));
     w.GraphicControl(1, 500).Frame(Solid(0, 0, 40, 25, kGreen));
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     picture->PaintOptions.Include(GifPaintOption::Tile);
     TBitmap surface(100, 60);
     Fill(surface, clWhite);
@@ -173,7 +173,7 @@ TEST(PictureDrawing, TheDitherDecisionFollowsTheOptionsAndTheDisplay)
 TEST(PictureLifetime, DestroyingAPictureBetweenFramesStopsAndWaitsForItsPainter)
 {
     const int before = SettledPainterCount();
-    auto picture = Load(RedThenGreen(5000)); // a minute between frames
+    auto picture = LoadPicture(RedThenGreen(5000)); // a minute between frames
     TBitmap surface(2, 2);
     picture->Draw(surface.Canvas(), Bounds(0, 0, 2, 2));
     ASSERT_EQ(Painters(*picture), 1);
@@ -196,7 +196,7 @@ TEST(PictureLifetime, DestroyingAPictureBetweenFramesStopsAndWaitsForItsPainter)
 
 TEST(PictureLifetime, LoadingAnotherFileStopsTheAnimationBeforeReadingIt)
 {
-    auto picture = Load(RedThenGreen(100));
+    auto picture = LoadPicture(RedThenGreen(100));
     TBitmap surface(2, 2);
     picture->Draw(surface.Canvas(), Bounds(0, 0, 2, 2));
     ASSERT_NE(picture->CurrentPainter(), nullptr);
@@ -216,7 +216,7 @@ TEST(PictureLifetime, LoadingAnotherFileStopsTheAnimationBeforeReadingIt)
 
 TEST(PictureLifetime, AnEmptyPictureOrRectangleStartsNothingAndClearsTheSlot)
 {
-    auto picture = Load(RedThenGreen(10));
+    auto picture = LoadPicture(RedThenGreen(10));
     TBitmap surface(2, 2);
     TGIFPainter* slot = reinterpret_cast<TGIFPainter*>(&surface); // anything but none
     EXPECT_EQ(picture->StartPainter(&slot, surface.Canvas(), Rect(1, 1, 1, 2), picture->PaintOptions), nullptr);
@@ -233,7 +233,7 @@ TEST(PictureLifetime, AnEmptyPictureOrRectangleStartsNothingAndClearsTheSlot)
 
 TEST(PictureLifetime, APainterWithoutAThreadRunsInsideTheDrawWhichIsNotReentered)
 {
-    auto picture = Load(RedThenGreen(10, /*loopCount=*/-1));
+    auto picture = LoadPicture(RedThenGreen(10, /*loopCount=*/-1));
     picture->PaintOptions.Exclude(GifPaintOption::Threaded);
     picture->PainterClock = std::make_shared<FakeClock>();
     TBitmap elsewhere(2, 2);
@@ -256,7 +256,7 @@ TEST(PictureLifetime, APainterWithoutAThreadRunsInsideTheDrawWhichIsNotReentered
 TEST(PictureLifetime, APictureDestroyedByAMessageItsOwnPainterPumpedIsLeftAlone)
 {
     const int before = TGIFPainter::LivingPainters();
-    auto picture = Load(RedThenGreen(10, /*loopCount=*/0));
+    auto picture = LoadPicture(RedThenGreen(10, /*loopCount=*/0));
     picture->PaintOptions.Exclude(GifPaintOption::Threaded);
     picture->PaintOptions.Include(GifPaintOption::LoopForever);
     picture->PainterClock = std::make_shared<FakeClock>();

@@ -17,11 +17,6 @@ namespace {
 
 const std::vector<Rgb> kColors = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
 
-std::unique_ptr<TGIFImage> Load(const GifWriter& writer)
-{
-    return LoadPicture(writer.Data());
-}
-
 // One frame filling a picture of its own size, coloured from kColors (or
 // the given global table), see-through at transparentIndex when >= 0.
 template <class F>
@@ -33,7 +28,7 @@ std::unique_ptr<TGIFImage> OneFrame(int width, int height, F pixel, int transpar
     if (transparentIndex >= 0)
         w.GraphicControl(0, 0, transparentIndex);
     w.Frame(MakeFrame(width, height, pixel)).Trailer();
-    return Load(w);
+    return LoadPicture(w.Data());
 }
 
 struct ProgressRecord {
@@ -216,7 +211,7 @@ TEST(FramePalette, TakesTheFirstSourceThatHasColours)
     FrameSpec local = MakeFrame(2, 1, [](int x, int) { return x; });
     local.LocalColors = {{1, 2, 3}, {4, 5, 6}};
     w.Header(2, 1, kColors).Frame(local).Frame(MakeFrame(2, 1, [](int x, int) { return x; })).Trailer();
-    auto image = Load(w);
+    auto image = LoadPicture(w.Data());
     TGIFSubImage& withLocal = image->Frames()[0];
     TGIFSubImage& withoutLocal = image->Frames()[1];
 
@@ -411,7 +406,7 @@ TEST(PictureSize, RefusesToCutFramesAndTellsOfRealChanges)
     frame.Left = 2;
     frame.Top = 1;
     w.Header(10, 10, kColors).Frame(frame).Trailer();
-    auto image = Load(w);
+    auto image = LoadPicture(w.Data());
     int changes = 0;
     image->OnChange = [&](TGraphic&) { ++changes; };
     try {

@@ -15,11 +15,6 @@ namespace {
 
 const std::vector<Rgb> kColors = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
 
-std::unique_ptr<TGIFImage> Load(const GifWriter& writer)
-{
-    return LoadPicture(writer.Data());
-}
-
 // A picture of pictureWidth x pictureHeight with one frame at (left, top).
 template <class F>
 std::unique_ptr<TGIFImage> Picture(int pictureWidth, int pictureHeight, int left, int top, int width, int height,
@@ -33,7 +28,7 @@ std::unique_ptr<TGIFImage> Picture(int pictureWidth, int pictureHeight, int left
     frame.Left = left;
     frame.Top = top;
     w.Frame(frame).Trailer();
-    return Load(w);
+    return LoadPicture(w.Data());
 }
 
 // A screen whose every pixel differs, so that a kept pixel is told from a drawn one.

@@ -77,7 +77,7 @@ Bytes TwoFrames(int delay0, int delay1, int loopCount)
 
 TEST(PainterWaits, ALoopingPainterWaitsTheFramesDelaysInTurn)
 {
-    auto picture = Load(TwoFrames(0, 2, 2));
+    auto picture = LoadPicture(TwoFrames(0, 2, 2));
     auto clock = std::make_shared<FakeClock>();
     picture->PainterClock = clock;
     TBitmap target(1, 1);
@@ -89,7 +89,7 @@ TEST(PainterWaits, ALoopingPainterWaitsTheFramesDelaysInTurn)
 
 TEST(PainterWaits, ALongDelayIsHonouredOnlyByAThreadedPainter)
 {
-    auto picture = Load(TwoFrames(5000, 5000, -1));
+    auto picture = LoadPicture(TwoFrames(5000, 5000, -1));
     auto clock = std::make_shared<FakeClock>();
     picture->PainterClock = clock;
     TBitmap target(1, 1);
@@ -109,7 +109,7 @@ TEST(PainterWaits, ALongDelayIsHonouredOnlyByAThreadedPainter)
 
 TEST(PainterWaits, SpeedScalesTheWaitsAndANegativeSpeedWaitsNever)
 {
-    auto picture = Load(TwoFrames(0, 2, 2));
+    auto picture = LoadPicture(TwoFrames(0, 2, 2));
     auto clock = std::make_shared<FakeClock>();
     picture->PainterClock = clock;
     picture->SpeedPercent = 200;
@@ -129,7 +129,7 @@ TEST(PainterWaits, SpeedScalesTheWaitsAndANegativeSpeedWaitsNever)
 
 TEST(PainterWaits, SpeedZeroHoldsTheFrameUntilTheStop)
 {
-    auto picture = Load(TwoFrames(10, 10, 0));
+    auto picture = LoadPicture(TwoFrames(10, 10, 0));
     picture->PainterClock = std::make_shared<FakeClock>();
     picture->SpeedPercent = 0;
     Seen seen;
@@ -152,7 +152,7 @@ TEST(PainterWaits, SpeedZeroHoldsTheFrameUntilTheStop)
 
 TEST(PainterLoops, TheLoopCountGivesThePasses)
 {
-    auto picture = Load(TwoFrames(1, 1, 3));
+    auto picture = LoadPicture(TwoFrames(1, 1, 3));
     picture->PainterClock = std::make_shared<FakeClock>();
     Seen seen;
     Listen(*picture, seen);
@@ -164,7 +164,7 @@ TEST(PainterLoops, TheLoopCountGivesThePasses)
     EXPECT_EQ(seen.ends, 1);
 
     // Without a loop extension: once; without Loop: once, whatever the count.
-    auto once = Load(TwoFrames(1, 1, -1));
+    auto once = LoadPicture(TwoFrames(1, 1, -1));
     once->PainterClock = std::make_shared<FakeClock>();
     Seen onceSeen;
     Listen(*once, onceSeen);
@@ -177,7 +177,7 @@ TEST(PainterLoops, TheLoopCountGivesThePasses)
 
 TEST(PainterLoops, ALoopCountOfZeroLoopsForEverOnlyOnAThread)
 {
-    auto picture = Load(TwoFrames(1, 1, 0));
+    auto picture = LoadPicture(TwoFrames(1, 1, 0));
     picture->PainterClock = std::make_shared<FakeClock>();
     Seen seen;
     Listen(*picture, seen);
@@ -194,7 +194,7 @@ TEST(PainterLoops, ALoopCountOfZeroLoopsForEverOnlyOnAThread)
     EXPECT_EQ(seen.ends, 1);
 
     // LoopForever overrides the count, on this thread too.
-    auto three = Load(TwoFrames(1, 1, 3));
+    auto three = LoadPicture(TwoFrames(1, 1, 3));
     three->PainterClock = std::make_shared<FakeClock>();
     Seen endless;
     Listen(*three, endless);
@@ -210,7 +210,7 @@ TEST(PainterLoops, LaterPassesStartAtTheLoopExtensionAndASecondOneChangesNothing
     w.GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, kRed));
     w.Loop(2).GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, kGreen));
     w.Loop(7).GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, kBlue));
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     picture->PainterClock = std::make_shared<FakeClock>();
     Seen seen;
     Listen(*picture, seen);
@@ -221,7 +221,7 @@ TEST(PainterLoops, LaterPassesStartAtTheLoopExtensionAndASecondOneChangesNothing
 
 TEST(PainterLoops, WithoutAnimateARunDrawsOneFrame)
 {
-    auto picture = Load(TwoFrames(1, 1, 0));
+    auto picture = LoadPicture(TwoFrames(1, 1, 0));
     picture->PainterClock = std::make_shared<FakeClock>();
     Seen seen;
     Listen(*picture, seen);
@@ -237,7 +237,7 @@ TEST(PainterLoops, AnAfterFrameHandlerChoosesTheNextFrame)
     w.Header(1, 1, Colors());
     for (int index : {kRed, kGreen, kBlue})
         w.GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, index));
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     picture->PainterClock = std::make_shared<FakeClock>();
     Seen seen;
     Listen(*picture, seen);
@@ -267,7 +267,7 @@ TEST(PainterLoops, AnEmptyFrameEndsThePass)
     w.GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, kRed));
     w.GraphicControl(1, 1); // extensions with no image after them: an empty frame
     w.Trailer();
-    auto picture = Load(w.Data());
+    auto picture = LoadPicture(w.Data());
     ASSERT_EQ(picture->Frames().Count(), 2);
     picture->PainterClock = std::make_shared<FakeClock>();
     Seen seen;
@@ -283,7 +283,7 @@ TEST(PainterLoops, AnEndlessLoopOverNothingEndsInsteadOfSpinning)
     GifWriter w;
     w.Header(1, 1, Colors()).GraphicControl(1, 1).Raw({0});
     w.GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, kRed));
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     ASSERT_EQ(picture->Frames().Count(), 2);
     ASSERT_TRUE(picture->Frames()[0].Empty());
     picture->PainterClock = std::make_shared<FakeClock>();
@@ -301,7 +301,7 @@ TEST(PainterLoops, AnEndlessLoopOverNothingEndsInsteadOfSpinning)
 TEST(PainterStop, AStopDuringALongWaitEndsThePainterWithoutAnEnd)
 {
     // A real clock and a one-minute wait: only the wake event can end it.
-    auto picture = Load(TwoFrames(5000, 5000, 0));
+    auto picture = LoadPicture(TwoFrames(5000, 5000, 0));
     Seen seen;
     Listen(*picture, seen);
     TBitmap target(1, 1);
@@ -323,7 +323,7 @@ TEST(PainterStop, AStopDuringALongWaitEndsThePainterWithoutAnEnd)
 
 TEST(PainterStop, APainterStoppedBeforeItRanFinishesWithoutDrawing)
 {
-    auto picture = Load(TwoFrames(1, 1, 0));
+    auto picture = LoadPicture(TwoFrames(1, 1, 0));
     Seen seen;
     Listen(*picture, seen);
     TBitmap target(1, 1);
@@ -343,7 +343,7 @@ TEST(PainterStop, APainterStoppedBeforeItRanFinishesWithoutDrawing)
 
 TEST(PainterStop, AFailingHandlerEndsTheRunAndReachesTheWindowThreadsHandler)
 {
-    auto picture = Load(TwoFrames(1, 1, 0));
+    auto picture = LoadPicture(TwoFrames(1, 1, 0));
     picture->PainterClock = std::make_shared<FakeClock>();
     Seen seen;
     Listen(*picture, seen);
@@ -361,7 +361,7 @@ TEST(PainterStop, AFailingHandlerEndsTheRunAndReachesTheWindowThreadsHandler)
 
 TEST(PainterStop, AQuitMetByThePumpStopsAPainterOnThisThreadAndStillEndsTheLoop)
 {
-    auto picture = Load(TwoFrames(10, 10, 0));
+    auto picture = LoadPicture(TwoFrames(10, 10, 0));
     picture->PainterClock = std::make_shared<FakeClock>();
     Seen seen;
     Listen(*picture, seen);
@@ -408,7 +408,7 @@ TEST(PainterDisposal, RestoreToPreviousAfterLeaveInPlaceDrawsStraightOntoTheTarg
     w.GraphicControl(1, 1).Frame(Solid(0, 0, 2, 1, kRed));
     w.GraphicControl(3, 1).Frame(Solid(0, 0, 1, 1, kGreen));
     w.GraphicControl(1, 1).Frame(Solid(1, 0, 1, 1, kBlue));
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     TBitmap target(2, 1);
     const auto rows = RowsAfterEachFrame(*picture, target, kThreaded.Without(GifPaintOption::Loop));
     const TColor r = Shown(kRed), g = Shown(kGreen), b = Shown(kBlue);
@@ -427,7 +427,7 @@ TEST(PainterDisposal, RestoreToPreviousAfterRestoreToBackgroundComposesInTheScra
     w.GraphicControl(2, 1).Frame(Solid(1, 0, 1, 1, kGreen));
     w.GraphicControl(3, 1).Frame(Solid(0, 0, 1, 1, kBlue));
     w.GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, kRed));
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     TBitmap target(2, 1);
     const auto rows = RowsAfterEachFrame(*picture, target, kThreaded.Without(GifPaintOption::DrawTransparent));
     const TColor r = Shown(kRed), g = Shown(kGreen), b = Shown(kBlue), y = Shown(kYellow);
@@ -445,7 +445,7 @@ TEST(PainterDisposal, RestoreToBackgroundBringsBackTheSurfaceWhenDrawingTranspar
     // The first frame leaves its right pixel out (transparent index blue).
     w.GraphicControl(2, 1, kBlue).Frame(giftest::MakeFrame(2, 1, [](int x, int) { return x == 0 ? kRed : kBlue; }));
     w.GraphicControl(1, 1).Frame(Solid(1, 0, 1, 1, kGreen));
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     TBitmap target(2, 1);
     Fill(target, clWhite);
     const auto transparent = RowsAfterEachFrame(*picture, target, kThreaded);
@@ -471,7 +471,7 @@ TEST(PainterDisposal, AFrameWithAReservedDisposalIsNotDrawn)
     w.GraphicControl(5, 1).Frame(Solid(0, 0, 1, 1, kGreen));
     w.GraphicControl(3, 1).Frame(Solid(0, 0, 1, 1, kBlue));
     w.GraphicControl(2, 1).Frame(Solid(0, 0, 1, 1, kYellow)); // makes the restore buffers exist
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     TBitmap target(1, 1);
     const auto rows = RowsAfterEachFrame(*picture, target, kThreaded.Without(GifPaintOption::DrawTransparent));
     ASSERT_EQ(rows.size(), 4u);
@@ -500,7 +500,7 @@ TEST(PainterDisposal, RestoreBuffersExistOnlyWhereADisposalNeedsThem)
         w.Header(1, 1, Colors());
         w.GraphicControl(1, 1).Frame(Solid(0, 0, 1, 1, kRed));
         w.GraphicControl(c.disposal, 1).Frame(Solid(0, 0, 1, 1, kGreen));
-        auto picture = Load(w.Trailer().Data());
+        auto picture = LoadPicture(w.Trailer().Data());
         TBitmap target(3, 2);
         TGIFPainter* slot = nullptr;
         TGIFPainter* painter = picture->StartPainter(&slot, target.Canvas(), Rect(1, 0, 3, 2), c.options);
@@ -523,7 +523,7 @@ TEST(PainterDisposal, ALostSurfaceStopsACheckingPainterBeforeItDraws)
     w.Header(1, 1, Colors());
     w.GraphicControl(2, 1).Frame(Solid(0, 0, 1, 1, kRed));
     w.GraphicControl(2, 1).Frame(Solid(0, 0, 1, 1, kGreen));
-    auto picture = Load(w.Trailer().Data());
+    auto picture = LoadPicture(w.Trailer().Data());
     picture->PainterClock = std::make_shared<FakeClock>();
     auto target = std::make_unique<TBitmap>(1, 1);
     Seen seen;
@@ -536,7 +536,7 @@ TEST(PainterDisposal, ALostSurfaceStopsACheckingPainterBeforeItDraws)
 
 TEST(PainterStart, AThreadThatCannotStartFinishesThePainter)
 {
-    auto picture = Load(TwoFrames(10, 10, 0));
+    auto picture = LoadPicture(TwoFrames(10, 10, 0));
     picture->PainterClock = std::make_shared<FakeClock>();
     const int livingBefore = SettledPainterCount();
     TBitmap target(1, 1);
@@ -562,7 +562,7 @@ TEST(PainterStart, AThreadThatCannotStartFinishesThePainter)
 
 TEST(PainterThreads, FramesDecodedAheadAreBuiltAndReportedOnTheWindowThread)
 {
-    auto picture = Load(TwoFrames(10, 10, 0));
+    auto picture = LoadPicture(TwoFrames(10, 10, 0));
     picture->PainterClock = std::make_shared<FakeClock>();
     ASSERT_FALSE(BuildBitmapsOnLoad);
     std::atomic<int> reports{0}, changes{0}, offWindow{0};
@@ -595,7 +595,7 @@ TEST(PainterStops, AnEventHandlerMayStopItsOwnPicture)
 
     // An end handler that destroys the picture it belongs to.
     {
-        auto picture = Load(TwoFrames(10, 10, 1));
+        auto picture = LoadPicture(TwoFrames(10, 10, 1));
         picture->PainterClock = std::make_shared<FakeClock>();
         bool ended = false;
         picture->OnAnimationEnd = [&](TGIFPainter&) {
@@ -615,7 +615,7 @@ TEST(PainterStops, AnEventHandlerMayStopItsOwnPicture)
     // file into it: the painter stops, the picture stays usable.
     for (bool reload : {false, true}) {
         SCOPED_TRACE(reload ? "load" : "clear");
-        auto picture = Load(TwoFrames(10, 10, 0));
+        auto picture = LoadPicture(TwoFrames(10, 10, 0));
         picture->PainterClock = std::make_shared<FakeClock>();
         int afters = 0;
         picture->OnAfterFrame = [&](TGIFPainter&) {
