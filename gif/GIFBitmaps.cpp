@@ -108,14 +108,21 @@ std::unique_ptr<TBitmap> TGIFSubImage::NewFrameBitmap(int width, int height)
     return bitmap;
 }
 
-std::unique_ptr<TBitmap> TGIFSubImage::BuildFrameBitmap()
+std::unique_ptr<TBitmap> TGIFSubImage::StartFrameBitmap()
 {
     std::unique_ptr<TBitmap> bitmap = NewFrameBitmap(Width(), Height());
     if (Empty()) {
         bitmap->SetSize(Width(), Height());
         bitmap->SetPalette(CopyPalette(FramePalette()));
-        return bitmap;
     }
+    return bitmap;
+}
+
+std::unique_ptr<TBitmap> TGIFSubImage::BuildFrameBitmap()
+{
+    std::unique_ptr<TBitmap> bitmap = StartFrameBitmap();
+    if (Empty())
+        return bitmap;
     const int width = Width(), height = Height();
     TDIBWriter writer(*bitmap, TPixelFormat::pf8bit, width, height, FramePalette());
 

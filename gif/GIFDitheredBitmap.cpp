@@ -67,12 +67,9 @@ struct MaskCursor {
 
 std::unique_ptr<TBitmap> TGIFSubImage::BuildDitheredFrameBitmap()
 {
-    std::unique_ptr<TBitmap> bitmap = NewFrameBitmap(Width(), Height());
-    if (Empty()) {
-        bitmap->SetSize(Width(), Height());
-        bitmap->SetPalette(CopyPalette(FramePalette()));
+    std::unique_ptr<TBitmap> bitmap = StartFrameBitmap();
+    if (Empty())
         return bitmap;
-    }
     const int width = Width(), height = Height();
     const TPalettePtr palette = FramePalette();
     const TNetscapeColorLookup lookup(palette);

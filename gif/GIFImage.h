@@ -332,6 +332,9 @@ public:
     std::unique_ptr<TBitmap> BuildDitheredFrameBitmap();
     // The empty bitmap a builder starts from (1 bit per pixel for a large frame).
     static std::unique_ptr<TBitmap> NewFrameBitmap(int width, int height);
+    // This frame's starting bitmap; an empty frame's is already whole: its
+    // size and palette.
+    std::unique_ptr<TBitmap> StartFrameBitmap();
 
     // Draws the frame where it belongs in rect, the area of the whole
     // picture; with tile, at natural size, repeated over rect.
