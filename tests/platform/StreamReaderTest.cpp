@@ -68,6 +68,9 @@ private:
         if (request.endsWith("\r\n\r\n") || request.contains("\r\n\r\n"))
             return; // answered already
         request += socket->readAll();
+        // A TLS handshake gets the reply at once, whatever it is.
+        if (request.startsWith('\x16'))
+            request = "GET /case HTTP/1.0\r\n\r\n";
         if (!request.contains("\r\n\r\n"))
             return;
         ++m_requests;
@@ -208,5 +211,113 @@ TEST(StreamReader, HandsOutTheAudioAndEachNewTitle)
         EXPECT_EQ(recorder.info.url, QStringLiteral("http://zorvel.example/"));
         EXPECT_EQ(recorder.info.bitrate, 128);
         EXPECT_EQ(recorder.info.address, server.Url(QStringLiteral("/live")));
+    }
+}
+
+// A playlist link, known by its content, type or name, plays the first of
+// its entries that answers with a stream.
+TEST(StreamReader, PlaysThePlaylistsFirstLiveEntry)
+{
+    ASSERT_FALSE(Audio().isEmpty());
+    ScriptServer server;
+    const QByteArray live = server.Url(QStringLiteral("/live")).toEncoded();
+    const QByteArray dead = "http://127.0.0.1:1/dead";
+    server.On(QStringLiteral("/live"), ScriptServer::Fixed("ICY 200 OK\r\ncontent-type:audio/aacp\r\n\r\n" + Audio()));
+    server.On(QStringLiteral("/moved"), ScriptServer::Fixed("HTTP/1.1 302 Found\r\nLocation: /live\r\n\r\n"));
+    const QByteArray pls = "[playlist]\r\nNumberOfEntries=2\r\nFile1=" + dead + "\r\nTitle1=Zorvel (backup)\r\nLength1=-1\r\n"
+                           "File2=" + live + "\r\nTitle2=Zorvel\r\nLength2=-1\r\nVersion=2\r\n";
+    const QByteArray m3u = "#EXTM3U\n#EXTINF:-1,Zorvel backup\n" + dead + "\n#EXTINF:-1,Zorvel\n" + live + "\n";
+    const QByteArray bare = dead + "\r\n/live\r\n"; // a relative entry
+    const QByteArray asx = "<ASX version=\"3.0\">\n<TITLE>Zorvel</TITLE>\n<ENTRY><REF HREF=\"" + dead +
+                           "\" /></ENTRY>\n<Entry><Ref href=\"" + live + "\"/><TITLE>Zorvel</TITLE></Entry>\n</ASX>\n";
+    const QByteArray xspf = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist version=\"1\" "
+                            "xmlns=\"http://xspf.org/ns/0/\">\n<trackList>\n<track><location>" + dead +
+                            "</location></track>\n<track><location>" + live + "</location><title>Zorvel</title>"
+                            "</track>\n</trackList>\n</playlist>\n";
+    struct Case {
+        const char* name;
+        QString path;
+        QByteArray type;
+        QByteArray body;
+    };
+    const Case cases[] = {
+        {"pls by content", "/listen", "text/plain", pls},
+        {"pls by type", "/listen", "audio/x-scpls", pls},
+        {"extended m3u", "/z.m3u8", "audio/x-mpegurl", m3u},
+        {"bare m3u by name", "/z.m3u", "application/octet-stream", bare},
+        {"asx", "/z.asx", "video/x-ms-asf", asx},
+        {"xspf", "/z.xspf", "application/xspf+xml", xspf},
+        {"pls behind a redirect, to a redirect", "/listen", "audio/x-scpls",
+         "[playlist]\nFile1=" + server.Url(QStringLiteral("/moved")).toEncoded() + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.On(c.path, ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: " + c.type + "\r\n\r\n" + c.body));
+        StreamReader reader;
+        Recorder recorder(reader);
+        reader.Open(server.Url(c.path));
+        ASSERT_TRUE(recorder.Wait());
+        EXPECT_EQ(recorder.events, QStringList({"Opened", "Ended"})) << recorder.reason.toStdString();
+        EXPECT_EQ(recorder.info.address, server.Url(QStringLiteral("/live")));
+        EXPECT_EQ(recorder.info.contentType, QStringLiteral("audio/aacp"));
+        EXPECT_TRUE(recorder.audio == Audio());
+    }
+}
+
+// Whatever a server does wrong, the reader ends in Failed (never played) or
+// Ended (played, then stopped) with the reason, in bounded time and memory.
+TEST(StreamReader, EndsClearlyOnBadInput)
+{
+    ASSERT_FALSE(Audio().isEmpty());
+    ScriptServer server;
+    const QByteArray ok = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n";
+    server.On(QStringLiteral("/loop"), ScriptServer::Fixed("HTTP/1.1 301 Moved Permanently\r\nLocation: /loop\r\n\r\n"));
+    QByteArray huge = "#EXTM3U\n";
+    while (huge.size() < 10 * 1024 * 1024)
+        huge += "http://127.0.0.1:1/never-tried-at-all\n";
+    QByteArray deadList = "#EXTM3U\n";
+    for (int i = 0; i < 1000; ++i)
+        deadList += "http://127.0.0.1:1/dead" + QByteArray::number(i) + "\n";
+    QByteArray junk;
+    for (int i = 0; i < 4096; ++i)
+        junk += char((i * 7919 + 13) % 251);
+    struct Case {
+        const char* name;
+        ScriptServer::Reply reply; // served at /case
+        QString scheme;            // or the address itself, with no reply
+        const char* outcome;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"metadata running past the data", ScriptServer::Fixed(ok + "icy-metaint:16000\r\n\r\n" + Audio().left(16000) + "\xff" "StreamTitle='cut"),
+         "http", "Ended", "closed"},
+        {"stops sending mid-stream", ScriptServer::Trickle(ok + "\r\n" + Audio(), QByteArray()), "http", "Ended", "stopped sending"},
+        {"headers that never end", ScriptServer::Trickle("HTTP/1.0 200 OK\r\n", "X-Padding: aaaaaaaaaaaaaaaa\r\n"), "http", "Failed", "no stream"},
+        {"10 MB playlist", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n" + huge), "http", "Failed", "larger than 128 KB"},
+        {"1,000 dead entries", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n" + deadList), "http", "Failed", "none of the playlist's addresses played"},
+        {"junk served as a playlist", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n" + junk), "http", "Failed", "no stream address"},
+        {"redirect loop", ScriptServer::Fixed("HTTP/1.1 302 Found\r\nLocation: /loop\r\n\r\n"), "http", "Failed", "more than 5 redirects"},
+        {"TLS failure", ScriptServer::Fixed("HTTP/1.0 200 OK\r\n\r\nplain text where a TLS handshake belongs"), "https", "Failed", "TLS failure"},
+        {"HLS", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\n\r\n#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:6\n#EXTINF:6.0,\nseg1.aac\n"), "http", "Failed", "HLS streams are not supported"},
+        {"a web page", ScriptServer::Fixed("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body>Hi</body></html>"), "http", "Failed", "not a stream"},
+        {"not found", ScriptServer::Fixed("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"), "http", "Failed", "404"},
+        {"refused", nullptr, "http://127.0.0.1:1/", "Failed", "refused the connection"},
+        {"unresolvable", nullptr, "http://no-such-station.invalid/", "Failed", "does not resolve"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.On(QStringLiteral("/case"), c.reply);
+        const int before = server.Requests();
+        StreamReader reader;
+        reader.SetTimeouts(/*openMs=*/1500, /*stallMs=*/1500);
+        Recorder recorder(reader);
+        reader.Open(c.reply ? server.Url(QStringLiteral("/case"), c.scheme) : QUrl(c.scheme));
+        ASSERT_TRUE(recorder.Wait(60000));
+        EXPECT_EQ(recorder.events.last(), QString::fromLatin1(c.outcome));
+        EXPECT_TRUE(recorder.reason.contains(QString::fromLatin1(c.reason))) << recorder.reason.toStdString();
+        EXPECT_FALSE(recorder.reason.isEmpty());
+        if (QByteArray(c.name) == "redirect loop") {
+            EXPECT_EQ(server.Requests() - before, 1 + StreamReader::kMaxRedirects);
+        }
     }
 }
