@@ -321,3 +321,49 @@ TEST(StreamReader, EndsClearlyOnBadInput)
         }
     }
 }
+
+// A real Icecast server, whose source plays two tagged tracks in turn,
+// sends each track's title in the stream: the reader reports each change.
+TEST(StreamReader, ReportsTheTitlesIcecastSends)
+{
+    QTemporaryDir dir;
+    QByteArray list;
+    for (const char* title : {"First song", "Second song"}) {
+        const QString path = dir.filePath(QString::fromLatin1(title).replace(u' ', u'-') + QStringLiteral(".mp3"));
+        ASSERT_TRUE(orvex::testing::MakeMp3(path, 1.5));
+        // An ID3v1 tag: "TAG", title, artist, album (30 bytes each), year,
+        // comment, genre.
+        QByteArray tag = "TAG" + QByteArray(title).leftJustified(30, '\0') + QByteArray("Orvex").leftJustified(30, '\0') +
+                         QByteArray(30, '\0') + "2026" + QByteArray(30, '\0') + char(12);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(tag);
+        list += path.toUtf8() + "\n";
+    }
+    const QString playlist = dir.filePath(QStringLiteral("tracks.m3u"));
+    QFile listFile(playlist);
+    ASSERT_TRUE(listFile.open(QIODevice::WriteOnly));
+    listFile.write(list);
+    listFile.close();
+
+    orvex::testing::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start(playlist)) << icecast.Error().toStdString();
+    StreamReader reader;
+    Recorder recorder(reader);
+    reader.Open(QUrl(QStringLiteral("http://%1/orvex.mp3").arg(icecast.Address())));
+    // Two changes: the track playing when we joined may be either one.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.titles.size() >= 3 || recorder.done; }, 60000));
+    EXPECT_FALSE(recorder.done) << recorder.reason.toStdString();
+    EXPECT_EQ(recorder.events.value(0), QStringLiteral("Opened"));
+    EXPECT_EQ(recorder.info.contentType, QStringLiteral("audio/mpeg"));
+    EXPECT_GT(recorder.audio.size(), 16000);
+    for (int i = 0; i < recorder.titles.size(); ++i) {
+        const QString expected = recorder.titles[i].contains(u"First") ? QStringLiteral("Orvex - First song")
+                                                                         : QStringLiteral("Orvex - Second song");
+        EXPECT_EQ(recorder.titles[i], expected);
+        if (i > 0) {
+            EXPECT_NE(recorder.titles[i], recorder.titles[i - 1]);
+        }
+    }
+    reader.Close();
+}

@@ -131,7 +131,10 @@ bool IcecastServer::WriteConfigs(const QString& mp3)
         "  <servers><server><hostname>127.0.0.1</hostname><port>" + QByteArray::number(m_port) +
         "</port><password>" + QByteArray(kSourcePassword) + "</password></server></servers>\n"
         "  <streams><stream><mountpoint>" + QByteArray(kMount) + "</mountpoint><format>MP3</format></stream></streams>\n"
-        "  <intakes><intake><type>file</type><filename>" + Escaped(mp3) +
+        // A playlist of tagged files makes the server send a new title with
+        // each track.
+        "  <intakes><intake><type>" + QByteArray(mp3.endsWith(QStringLiteral(".m3u")) ? "playlist" : "file") +
+        "</type><filename>" + Escaped(mp3) +
         "</filename><stream_once>No</stream_once></intake></intakes>\n"
         "</ezstream>\n";
     const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
