@@ -180,9 +180,14 @@ private:
             }, this);
             return;
         }
-        QString why = reason;
+        // The source's own words when a transfer breaks say nothing more.
+        QString why = m_answer.status == 0 || reason.startsWith(u"Internal data stream error")
+                          ? QStringLiteral("the connection failed")
+                          : reason;
         if (m_answer.status >= 300)
             why = QStringLiteral("the server answered %1 (%2)").arg(m_answer.status).arg(reason);
+        else if (m_phase == Phase::Connecting)
+            why = QStringLiteral("not a stream: %1").arg(why); // what icydemux could not recognise
         if (m_phase == Phase::Playing)
             Finish(/*ended=*/true, why);
         else
