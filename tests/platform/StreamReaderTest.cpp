@@ -28,8 +28,12 @@ public:
     {
         m_server.listen(QHostAddress::LocalHost, 0);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection())
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                m_pending[socket] = "";
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QObject::destroyed, this, [this, socket] { m_pending.remove(socket); });
+            }
         });
     }
     void On(const QString& path, Reply reply) { m_replies[path] = std::move(reply); }
@@ -38,6 +42,7 @@ public:
         return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_server.serverPort()).arg(path));
     }
     int Requests() const { return m_requests; }
+    int OpenConnections() const { return m_pending.size(); }
     const QByteArray& LastRequest() const { return m_lastRequest; }
 
     // Sends all of it and closes.
@@ -63,9 +68,7 @@ private:
     void Read(QTcpSocket* socket)
     {
         QByteArray& request = m_pending[socket];
-        if (request.isNull())
-            request = "";
-        if (request.endsWith("\r\n\r\n") || request.contains("\r\n\r\n"))
+        if (request.contains("\r\n\r\n"))
             return; // answered already
         request += socket->readAll();
         // A TLS handshake gets the reply at once, whatever it is.
@@ -75,8 +78,6 @@ private:
             return;
         ++m_requests;
         m_lastRequest = request;
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QObject::destroyed, this, [this, socket] { m_pending.remove(socket); });
         const QString path = QString::fromLatin1(request.split(' ').value(1));
         const auto reply = m_replies.find(path);
         if (reply == m_replies.end())
@@ -366,4 +367,25 @@ TEST(StreamReader, ReportsTheTitlesIcecastSends)
         }
     }
     reader.Close();
+}
+
+// Close lets go of the station at once (its listener count falls) and
+// nothing is reported afterwards.
+TEST(StreamReader, CloseDropsTheConnection)
+{
+    ASSERT_FALSE(Audio().isEmpty());
+    ScriptServer server;
+    server.On(QStringLiteral("/live"), ScriptServer::Trickle("ICY 200 OK\r\ncontent-type:audio/mpeg\r\n\r\n" + Audio(),
+                                                              Audio().left(2000)));
+    StreamReader reader;
+    Recorder recorder(reader);
+    reader.Open(server.Url(QStringLiteral("/live")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.audio.size() > Audio().size(); }, 30000));
+    ASSERT_EQ(server.OpenConnections(), 1);
+    reader.Close();
+    const QByteArray heard = recorder.audio;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.OpenConnections() == 0; }, 30000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recorder.audio.size(), heard.size());
+    EXPECT_EQ(recorder.events, QStringList({"Opened"}));
 }
