@@ -20,9 +20,9 @@ ConnectProbe::ConnectProbe(const QUrl& address, std::function<void(const QString
             Finish(QStringLiteral("%1 refused the connection").arg(where));
             break;
         default:
-            if (secure && socket->state() == QAbstractSocket::ConnectedState)
-                Finish(QStringLiteral("TLS failure with %1: %2").arg(where, socket->errorString()));
-            else if (secure && e == QAbstractSocket::SslHandshakeFailedError)
+            // Connected, then failed: the handshake did.
+            if (secure && (socket->state() == QAbstractSocket::ConnectedState ||
+                           e == QAbstractSocket::SslHandshakeFailedError))
                 Finish(QStringLiteral("TLS failure with %1: %2").arg(where, socket->errorString()));
             else
                 Finish(QStringLiteral("%1: %2").arg(where, socket->errorString()));
