@@ -70,6 +70,12 @@ void TfrmOrvex::CreateTrackRun()
             LocalSoundStarted();
     };
 
+    // One sound at a time: the page starting to play stops the local track.
+    connect(this, &TfrmOrvex::RadioStateChanged, this, [this] {
+        if (RadioPlaying())
+            Guarded([this] { StopLocalTrack(); });
+    });
+
     auto* style = new PointSetSliderStyle;
     style->setParent(trackBar);
     trackBar->setStyle(style);
@@ -92,6 +98,7 @@ TfrmOrvex::~TfrmOrvex()
     // nothing it reports then may reach them.
     mp3Player->OnNotify = nullptr;
     mp3Player->OnPostClick = nullptr;
+    disconnect(this, &TfrmOrvex::RadioStateChanged, this, nullptr);
 }
 
 void TfrmOrvex::SetPlayThrough(bool on)
@@ -228,7 +235,12 @@ void TfrmOrvex::TrackBarMoved(int action)
     SeekTo(trackBar->sliderPosition());
 }
 
-void TfrmOrvex::LocalSoundStarted() {}
+void TfrmOrvex::LocalSoundStarted()
+{
+    // One sound at a time: the page stops too while it is still connecting,
+    // so that it cannot start over the track later.
+    StopRadio(QStringLiteral("Parado para tocar uma faixa local"));
+}
 
 void TfrmOrvex::StopLocalTrack()
 {

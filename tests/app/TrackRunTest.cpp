@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 
 #include "FolderChooser.h"
+#include "IcecastServer.h"
 #include "Id3Tag.h"
 #include "Mp3Maker.h"
 
@@ -194,13 +195,32 @@ TEST_F(TrackRunTest, TheTrackBarMovesThePlayByMouseKeyAndCall)
     EXPECT_TRUE(m_errors.empty()) << m_errors[0].toStdString();
 }
 
-TEST_F(TrackRunTest, SettingAStationStopsTheLocalTrack)
+TEST_F(TrackRunTest, TheRadioAndALocalTrackNeverPlayTogether)
 {
+    const QString live = m_exeDir.filePath(QStringLiteral("live.mp3"));
+    ASSERT_TRUE(orvex::testing::MakeMp3(live, 6.0));
+    orvex::testing::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start(live)) << icecast.Error().toStdString();
     TfrmOrvex& form = Form();
+    form.editAddress->setText(icecast.Address());
+    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }, 30000));
+
+    // A local track stops the page.
     Open(0);
+    PressPlay();
+    EXPECT_TRUE(PumpUntil([&] { return !form.RadioPlaying(); }));
+    EXPECT_EQ(form.mp3Player->Mode(), mdPlaying);
+
+    // The page playing again stops the track.
+    form.PlayRadio();
+    ASSERT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }, 30000));
+    EXPECT_EQ(form.mp3Player->Mode(), mdStopped);
+    EXPECT_EQ(form.mp3Player->GlyphState(btPlay), 2);
+
+    // Setting a station stops a track that plays.
     PressPlay();
     form.bitBtnSETRemote->click();
     EXPECT_EQ(form.mp3Player->Mode(), mdStopped);
-    EXPECT_EQ(form.mp3Player->GlyphState(btPlay), 2);
     EXPECT_EQ(form.mp3Player->GlyphState(btStop), 1);
 }
