@@ -13,6 +13,7 @@
 #include "TextFile.h"
 #include "UnitStrs.h"
 
+#include <QButtonGroup>
 #include <QFile>
 #include <QKeyEvent>
 #include <QShowEvent>
@@ -73,6 +74,21 @@ QLabel* MakeLabel(const QString& caption, QWidget* parent, int left, int top, in
     return label;
 }
 
+// Our face runs wider than the one the layout was drawn for: a caption that
+// would reach under the edit beside it is set a little tighter, in place.
+void FitBeforeEdit(QLabel* label, int editLeft)
+{
+    const int room = editLeft - label->x();
+    const int letters = static_cast<int>(label->text().remove(u'&').size());
+    for (int tries = 0; tries < 4 && label->width() > room && letters > 1; ++tries) {
+        QFont font = label->font();
+        font.setLetterSpacing(QFont::AbsoluteSpacing,
+                              font.letterSpacing() - static_cast<qreal>(label->width() - room) / (letters - 1));
+        label->setFont(font);
+        label->adjustSize();
+    }
+}
+
 QLineEdit* MakeEdit(QWidget* parent, int left, int top, int width, int height)
 {
     auto* edit = new QLineEdit(parent);
@@ -96,6 +112,7 @@ TfrmOrvex::TfrmOrvex(QWidget* parent) : TForm(parent)
     CreateServerGroup();
     CreateLocalGroup();
     SetTabOrders();
+    CreateTrackRun();
     CenterOnScreen();
     // Hints show folders and addresses as they are, whatever they look like.
     ShowHintsAsPlainText();
@@ -125,6 +142,10 @@ void TfrmOrvex::CreateTopRow()
     rdButtonSERVERAudio->setFont(BoldFont(-11));
     // A radio button's click handler runs when it becomes checked, by the
     // user or by the program.
+    // One exclusive pair: clicking the selected one keeps it selected.
+    auto* modes = new QButtonGroup(this);
+    modes->addButton(rdButtonLOCALAudio);
+    modes->addButton(rdButtonSERVERAudio);
     connect(rdButtonLOCALAudio, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked)
             Guarded([this] { rdButtonLOCALAudioClick(); });
@@ -318,6 +339,7 @@ void TfrmOrvex::CreateLocalGroup()
         QLabel* label = new QLabel(QString::fromUtf8(row.caption), GroupBox1);
         label->move(row.labelLeft, row.labelTop);
         label->adjustSize();
+        FitBeforeEdit(label, 60);
         *row.edit = MakeEdit(GroupBox1, 60, row.editTop, 323, 21);
         SetAnchors(*row.edit, akLeft | akTop | akRight);
         label->setBuddy(*row.edit);
@@ -391,6 +413,7 @@ void TfrmOrvex::rdButtonSERVERAudioClick()
     grpBoxLOCAL->move(grpBoxLOCAL->x(), kInactiveGroupTop);
     grpBoxSERVER->move(grpBoxSERVER->x(), kActiveGroupTop);
     WebBrowser1->move(WebBrowser1->x(), kBrowserTop);
+    KeepKeysToMode(grpBoxLOCAL);
 }
 
 void TfrmOrvex::rdButtonLOCALAudioClick()
@@ -399,6 +422,7 @@ void TfrmOrvex::rdButtonLOCALAudioClick()
     grpBoxSERVER->move(grpBoxSERVER->x(), kInactiveGroupTop);
     grpBoxLOCAL->move(grpBoxLOCAL->x(), kActiveGroupTop);
     WebBrowser1->move(WebBrowser1->x(), kBrowserTop);
+    KeepKeysToMode(grpBoxSERVER);
 }
 
 void TfrmOrvex::FormResize()
@@ -504,6 +528,8 @@ QByteArray StreamParameterLine(bool http, const QString& address)
 void TfrmOrvex::bitBtnSETRemoteClick()
 {
     constexpr int kParameterLine = 28;
+    // One sound at a time: a station set stops the local track.
+    StopLocalTrack();
     const QString folder = Application().ExeFolder();
     TTextFile page(folder + QString::fromLatin1(kPlayerPage));
     TTextFile pageTemplate(folder + QString::fromLatin1(kPageTemplate));
@@ -589,7 +615,9 @@ void TfrmOrvex::ProgressTimerTimer()
     // One reading serves both, so the device is asked once a tick and the
     // two always show the same moment. An unchanged position repaints neither.
     const std::int32_t position = mp3Player->Position();
-    trackBar->setValue(position);
+    // A thumb the user holds stays where the user holds it.
+    if (!trackBar->isSliderDown())
+        trackBar->setValue(position);
     Gauge->SetProgress(position);
 }
 
@@ -597,7 +625,7 @@ void TfrmOrvex::ProgressTimerTimer()
 
 void TfrmOrvex::bitBtnOpenFolderClick()
 {
-    const QString folder = BrowseForFolder(QStringLiteral("Mude a pasta com arquivos mp3"), BIF_RETURNONLYFSDIRS);
+    const QString folder = BrowseForFolder(QStringLiteral("Mude a pasta com arquivos mp3"), BIF_RETURNONLYFSDIRS, m_musicFolder);
     if (folder.isEmpty())
         return;
     m_musicFolder = folder;

@@ -8,7 +8,11 @@
 #include "StdControls.h"
 #include "WebBrowser.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QKeySequence>
+#include <QPointer>
+#include <QSet>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -16,6 +20,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
+#include <vector>
 
 namespace orvex {
 
@@ -116,6 +121,28 @@ public:
     // the user can act on; never raises.
     static void RunCommandLine(const QString& commandLine, int showMode);
 
+    // ---- the track list played through (LocalTracks.cpp)
+    // Opens the track at that row as a click on it would: the selection
+    // moves there, its tag shows and the device opens it. False when the row
+    // is out of range or the track could not be opened (shown as a click's
+    // error is).
+    bool OpenTrackAt(int index);
+    // Opens and plays the next (previous) track of the list, skipping tracks
+    // that cannot be opened, as the play through the folder does at the end
+    // of a track; past the end of the list only with repeat on.
+    void PlayNextTrack();
+    void PlayPreviousTrack();
+    // Moves the play of the open track to ms, as the track bar does.
+    void SeekTo(int ms);
+    // Whether the end of a track opens and plays the next one, and whether
+    // the end of the list starts it again; both remembered between runs.
+    bool PlayThrough() const { return m_playThrough; }
+    void SetPlayThrough(bool on);
+    bool RepeatList() const { return m_repeatList; }
+    void SetRepeatList(bool on);
+    QAction* actPlayThrough = nullptr;
+    QAction* actRepeatList = nullptr;
+
 protected:
     // The window is sized before its controls exist; the label is fitted
     // from the first resize after that.
@@ -142,10 +169,35 @@ private:
     void SetTabOrders();
     // Takes text typed into the station box as it shows after completion.
     void StationTyped();
+    // Play through the folder, seeking and the list's menu.
+    void CreateTrackRun();
+    void OpenRow(int row);
+    void StepTrack(int direction);
+    void TrackEnded();
+    void TrackBarMoved(int action);
+    void LocalSoundStarted();
+    void StopLocalTrack();
+    // Keys and focus for the shown mode only.
+    void KeepKeysToMode(QWidget* hidden);
+    bool focusNextPrevChild(bool next) override;
 
     QString m_musicFolder;
     QString m_trackPath;
     bool m_stationTyped = false; // typed station text waits to be taken
+    bool m_playThrough = true;
+    bool m_repeatList = false;
+    bool m_endQueued = false;                // the end of a track waits to be taken
+    QSet<QString> m_skipsShown;              // tracks whose open error a run has shown
+    // What the controls of the mode not shown gave up: their focus, a
+    // label's buddy (its mnemonic), a button's mnemonic.
+    struct KeptKeys {
+        QPointer<QWidget> control;
+        Qt::FocusPolicy focus = Qt::NoFocus;
+        QPointer<QWidget> buddy;
+        QKeySequence shortcut;
+    };
+    std::vector<KeptKeys> m_keysKept;
+    QPointer<QWidget> m_hiddenGroup;
 };
 
 // Lists the folder's "*.mp3" names into the list, replacing what it held.

@@ -73,6 +73,8 @@ public:
     void StartRecording();
     void Eject();
     void Rewind();
+    // Moves the device to a position; a play in progress ends there.
+    void Seek(std::int32_t to);
 
     std::int32_t Length();
     std::int32_t Position();
@@ -136,6 +138,9 @@ public:
 
     // Runs the current button: OnClick, then (unless refused) its operation and OnPostClick.
     void Click();
+    // Runs a button for the program, as a press of it would when it is
+    // enabled: the click, then (with AutoEnable) the buttons follow.
+    void PressButton(TMPBtnType kind);
     // Composes the bar as it shows now.
     TBitmap Render() const;
 

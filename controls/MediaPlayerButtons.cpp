@@ -362,6 +362,14 @@ void TMediaPlayer::mouseReleaseEvent(QMouseEvent* event)
     m_pressed = false;
 }
 
+void TMediaPlayer::PressButton(TMPBtnType kind)
+{
+    m_currentButton = kind;
+    Click();
+    if (m_autoEnable && m_error == 0 && m_opened)
+        ButtonUpdated();
+}
+
 void TMediaPlayer::ButtonUpdated()
 {
     AutoButtonSet(m_currentButton);

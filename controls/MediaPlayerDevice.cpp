@@ -312,6 +312,12 @@ void TMediaPlayer::Eject()
     Send(MCI_SET, flags, &set);
 }
 
+void TMediaPlayer::Seek(std::int32_t to)
+{
+    CheckOpen();
+    SeekWith(WaitFlags() | MCI_TO, to);
+}
+
 void TMediaPlayer::Rewind()
 {
     CheckOpen();

@@ -1,5 +1,6 @@
 #include "FileSearch.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <fnmatch.h>
 #include <memory>
@@ -27,6 +28,11 @@ QStringList FindFiles(const QString& folder, const QString& pattern)
         if (text.toLocal8Bit() == QByteArrayView(name))
             names << text;
     }
+    // Names that differ only in case keep a fixed order among themselves.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int folded = QString::compare(a, b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
     return names;
 }
 

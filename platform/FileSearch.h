@@ -8,7 +8,8 @@ namespace orvex {
 // The names in a folder that match a wildcard pattern ('*' any run of
 // characters, '?' one character), compared without regard to case. Hidden
 // entries and sub-folders count like files; "." and ".." never do. Names come
-// in the order the file system gives them. A name that is not valid text in
+// in name order without regard to case, as the desktop's enumeration gives
+// them. A name that is not valid text in
 // the system's encoding (and so could not be opened again by its text) is
 // left out. A folder that cannot be read gives an empty list.
 QStringList FindFiles(const QString& folder, const QString& pattern);

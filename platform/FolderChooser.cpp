@@ -8,7 +8,7 @@ namespace orvex {
 
 std::function<QString(const QString& title)> FolderChooserHook;
 
-QString BrowseForFolder(const QString& title, unsigned flags)
+QString BrowseForFolder(const QString& title, unsigned flags, const QString& startFolder)
 {
     QString path;
     if (FolderChooserHook) {
@@ -17,7 +17,7 @@ QString BrowseForFolder(const QString& title, unsigned flags)
         QFileDialog::Options options = QFileDialog::ShowDirsOnly;
         if (!(flags & BIF_RETURNONLYFSDIRS))
             options |= QFileDialog::DontResolveSymlinks;
-        path = QFileDialog::getExistingDirectory(Application().MainForm, title, QString(), options);
+        path = QFileDialog::getExistingDirectory(Application().MainForm, title, startFolder, options);
     }
     if (path.isEmpty())
         return {};

@@ -9,9 +9,9 @@ namespace orvex {
 inline constexpr unsigned BIF_RETURNONLYFSDIRS = 1;
 
 // Shows the desktop's folder chooser over the main window with the given
-// title. Returns the chosen folder's path ending in the separator, or the
-// empty string when the user cancels.
-QString BrowseForFolder(const QString& title, unsigned flags);
+// title, open at startFolder (when given). Returns the chosen folder's path
+// ending in the separator, or the empty string when the user cancels.
+QString BrowseForFolder(const QString& title, unsigned flags, const QString& startFolder = QString());
 
 // Takes the place of the dialog when set: gets the title, returns the chosen
 // path as the dialog would (without the trailing separator), empty to cancel.

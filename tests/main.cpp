@@ -3,6 +3,8 @@
 #include "WebBrowser.h"
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #ifdef ORVEX_OWN_SESSION_BUS
 #include <cstdio>
@@ -37,6 +39,10 @@ int main(int argc, char** argv)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     orvex::PrepareBrowserEngine();
     QApplication app(argc, argv);
+    // Remembered choices go to a folder of the run's own, never the user's.
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     orvex::RegisterStandardPictureFormats();
     orvex::MciRegisterStandardDrivers();
     return RUN_ALL_TESTS();
