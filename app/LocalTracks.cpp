@@ -56,8 +56,6 @@ void TfrmOrvex::CreateTrackRun()
     mp3List->addAction(actPlayThrough);
     mp3List->addAction(actRepeatList);
     mp3List->setContextMenuPolicy(Qt::ActionsContextMenu);
-    // A new list starts a new run: its errors show again.
-    connect(mp3List->model(), &QAbstractItemModel::modelReset, this, [this] { m_skipsShown.clear(); });
 
     // The end of a play is taken once the device's notification is over.
     mp3Player->OnNotify = [this](TMediaPlayer& player) {
@@ -86,6 +84,14 @@ void TfrmOrvex::CreateTrackRun()
         trackBar->setSingleStep(std::clamp(maximum / 20, 1, 5000));
         trackBar->setPageStep(std::max(maximum / 10, 1));
     });
+}
+
+TfrmOrvex::~TfrmOrvex()
+{
+    // The bar closes its device as it goes, after the window's own parts:
+    // nothing it reports then may reach them.
+    mp3Player->OnNotify = nullptr;
+    mp3Player->OnPostClick = nullptr;
 }
 
 void TfrmOrvex::SetPlayThrough(bool on)
@@ -140,7 +146,12 @@ void TfrmOrvex::StepTrack(int direction)
     if (row < 0)
         row = direction > 0 ? -1 : count;
     // Each track is tried once a step; a track that cannot be opened is
-    // passed over, its error shown the first time a run meets it.
+    // passed over, its error shown the first time a run through this folder
+    // meets it.
+    if (m_skipsFolder != m_musicFolder) {
+        m_skipsFolder = m_musicFolder;
+        m_skipsShown.clear();
+    }
     std::vector<std::exception_ptr> skipped;
     for (int tried = 0; tried < count; ++tried) {
         row += direction;

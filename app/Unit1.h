@@ -48,6 +48,7 @@ class TfrmOrvex : public TForm {
 public:
     // Builds every control, then runs the creation steps.
     explicit TfrmOrvex(QWidget* parent = nullptr);
+    ~TfrmOrvex() override;
 
     // Top row
     TImage* Image4 = nullptr;
@@ -218,7 +219,8 @@ private:
     bool m_playThrough = true;
     bool m_repeatList = false;
     bool m_endQueued = false;                // the end of a track waits to be taken
-    QSet<QString> m_skipsShown;              // tracks whose open error a run has shown
+    QSet<QString> m_skipsShown; // tracks whose open error a run has shown
+    QString m_skipsFolder;      // the folder of that run
     // What the controls of the mode not shown gave up: their focus, a
     // label's buddy (its mnemonic), a button's mnemonic.
     struct KeptKeys {

@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cstring>
 #include <QUrl>
 #include <gst/gst.h>
 #include <mutex>
@@ -86,6 +87,29 @@ GstElement* MakeAudioSink()
     return sink;
 }
 
+// The header frame an encoder writes at the start of a file (its length and
+// gapless figures) reaches the decoder as a frame of no duration; the mp3
+// decoder asks for an empty output buffer for it, which its base class
+// refuses with a critical warning. It holds no sound: it is dropped there.
+GstPadProbeReturn DropTimelessFrame(GstPad*, GstPadProbeInfo* info, gpointer)
+{
+    const GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (buffer && GST_BUFFER_DURATION_IS_VALID(buffer) && GST_BUFFER_DURATION(buffer) == 0)
+        return GST_PAD_PROBE_DROP;
+    return GST_PAD_PROBE_OK;
+}
+
+void ElementSetUp(GstElement*, GstElement* element, gpointer)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory || std::strcmp(GST_OBJECT_NAME(factory), "mpg123audiodec") != 0)
+        return;
+    if (GstPad* pad = gst_element_get_static_pad(element, "sink")) {
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &DropTimelessFrame, nullptr, nullptr);
+        gst_object_unref(pad);
+    }
+}
+
 } // namespace
 
 GstMediaDevice::GstMediaDevice()
@@ -145,6 +169,7 @@ MCIERROR GstMediaDevice::Open(const QString& element, std::uint32_t /*flags*/)
         return MCIERR_CANNOT_LOAD_DRIVER;
     }
     g_object_set(m_pipeline, "uri", uri.toUtf8().constData(), nullptr);
+    g_signal_connect(m_pipeline, "element-setup", G_CALLBACK(&ElementSetUp), nullptr);
     // Every message is looked at as it is posted: the end of a play and
     // failures while playing reach the main thread; errors also stay on the
     // bus for a command waiting on the pipeline; the rest is dropped.

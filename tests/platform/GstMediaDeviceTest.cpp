@@ -533,3 +533,20 @@ TEST_F(GstDeviceTest, StepsMoveAFilmAndReportWhatTheDeviceCouldNotDo)
     EXPECT_EQ(sound.Command(MCI_STEP, MCI_WAIT | MCI_STEP_FRAMES, &step), static_cast<MCIERROR>(MCIERR_UNSUPPORTED_FUNCTION));
     sound.Closing();
 }
+
+TEST_F(GstDeviceTest, ATrackWithAnEncodersHeaderFramePlaysToItsEndWithoutACriticalWarning)
+{
+    // The sample tracks were encoded by lame, which writes such a frame.
+    int criticals = 0;
+    const guint handler = g_log_set_handler(
+        "GStreamer-Audio", static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_FLAG_FATAL),
+        [](const gchar*, GLogLevelFlags, const gchar*, gpointer count) { ++*static_cast<int*>(count); }, &criticals);
+    const MCIDEVICEID id = OpenDevice(QStringLiteral(ORVEX_SOURCE_DIR "/assets/escala.mp3"));
+    ASSERT_NE(id, 0);
+    ASSERT_EQ(Send(id, MCI_PLAY, MCI_NOTIFY), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !m_recorder.results.empty(); }, 20000));
+    EXPECT_EQ(m_recorder.results, (std::vector<unsigned>{MCI_NOTIFY_SUCCESSFUL}));
+    Send(id, MCI_CLOSE, MCI_WAIT);
+    g_log_remove_handler("GStreamer-Audio", handler);
+    EXPECT_EQ(criticals, 0);
+}
