@@ -7,7 +7,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QMouseEvent>
+#include <algorithm>
+#include <limits>
 #include <QPointer>
 
 namespace orvex {
@@ -15,6 +16,8 @@ namespace orvex {
 namespace {
 
 constexpr qint64 kUsPerMs = 1000;
+// What the player page shows when the desktop stops the radio.
+constexpr const char* kStoppedFromDesktop = "Stopped from the desktop's media controls";
 
 } // namespace
 
@@ -38,10 +41,14 @@ WindowMediaHost::WindowMediaHost(TfrmOrvex& window) : m_window(window)
         if (self)
             self->ChangedLater();
     };
-    connect(m_window.mp3List, &TListBox::Click, this, &WindowMediaHost::ChangedLater);
-    connect(m_window.mp3List, &TListBox::KeySelect, this, &WindowMediaHost::ChangedLater);
+    // The track bar's range follows the open track; the list's selection
+    // decides the neighbours.
+    connect(m_window.trackBar, &QSlider::rangeChanged, this, &WindowMediaHost::ChangedLater);
+    connect(m_window.mp3List, &QListWidget::currentRowChanged, this, &WindowMediaHost::ChangedLater);
+    connect(m_window.mp3List->model(), &QAbstractItemModel::modelReset, this, &WindowMediaHost::ChangedLater);
     connect(m_window.rdButtonLOCALAudio, &QRadioButton::toggled, this, &WindowMediaHost::ChangedLater);
-    connect(m_window.bitBtnSETRemote, &QPushButton::clicked, this, &WindowMediaHost::ChangedLater);
+    connect(&m_window, &TfrmOrvex::RadioStateChanged, this, &WindowMediaHost::ChangedLater);
+    connect(&m_window, &TfrmOrvex::StreamInfoChanged, this, &WindowMediaHost::ChangedLater);
 }
 
 void WindowMediaHost::ChangedLater()
@@ -79,18 +86,11 @@ bool WindowMediaHost::BarAllows(TMPBtnType kind) const
 
 void WindowMediaHost::PressBarButton(TMPBtnType kind)
 {
-    TMediaPlayer* bar = m_window.mp3Player;
-    int left = 0;
-    while (left < bar->width() && bar->ButtonAt(left) != kind)
-        ++left;
-    const QPointF at(left + bar->ButtonWidth() / 2, bar->height() / 2);
-    const QPointF global = bar->mapToGlobal(at);
-    // Posted as the mouse's own press and release, so that the bar decides
-    // and acts as for a click, once the bus has its answer.
-    QCoreApplication::postEvent(
-        bar, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(
-        bar, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    RunHandler([this, kind] {
+        // The bar may have changed since the call was taken.
+        if (BarAllows(kind))
+            m_window.mp3Player->PressButton(kind);
+    });
 }
 
 MediaHost::Status WindowMediaHost::LocalStatus() const
@@ -117,9 +117,8 @@ MediaHost::State WindowMediaHost::LocalState()
     // the click now is asked when the command comes.
     TMediaPlayer* bar = m_window.mp3Player;
     state.canPlay = state.canPause = bar->Opened() && bar->CanPlay();
-    const int row = m_window.mp3List->currentRow();
-    state.canGoNext = row + 1 < m_window.mp3List->count();
-    state.canGoPrevious = row > 0;
+    state.canGoNext = NeighbourRow(1) >= 0;
+    state.canGoPrevious = NeighbourRow(-1) >= 0;
     // The track bar's maximum is the open track's length, or 0 for none.
     const int lengthMs = m_window.trackBar->maximum();
     if (!bar->Opened() || lengthMs <= 0)
@@ -144,14 +143,30 @@ MediaHost::State WindowMediaHost::LocalState()
     return state;
 }
 
-void WindowMediaHost::OpenTrack(int row)
+int WindowMediaHost::NeighbourRow(int direction) const
 {
-    RunHandler([this, row] {
-        const bool playing = LocalStatus() == Status::Playing;
-        m_window.mp3List->setCurrentRow(row);
-        m_window.mp3ListClick();
-        if (playing && BarAllows(btPlay))
-            PressBarButton(btPlay);
+    // Past either end of the list only when the list repeats.
+    const int count = m_window.mp3List->count();
+    const int row = m_window.mp3List->currentRow() + direction;
+    if (row >= 0 && row < count)
+        return row;
+    if (count == 0 || !m_window.RepeatList())
+        return -1;
+    return row < 0 ? count - 1 : 0;
+}
+
+void WindowMediaHost::StepTrack(int direction)
+{
+    RunHandler([this, direction] {
+        // A play goes on with the neighbouring track; a pause or a stop stays.
+        if (LocalStatus() == Status::Playing) {
+            if (direction > 0)
+                m_window.PlayNextTrack();
+            else
+                m_window.PlayPreviousTrack();
+        } else {
+            m_window.OpenTrackAt(NeighbourRow(direction));
+        }
     });
 }
 
@@ -166,16 +181,17 @@ int WindowMediaHost::StationIndex() const
 MediaHost::State WindowMediaHost::ServerState()
 {
     State state;
-    state.status = Status::Stopped;
-    state.canPlay = true;
-    state.canPause = false;
+    state.status = m_window.RadioPlaying() ? Status::Playing : Status::Stopped;
+    // A station is always set; pausing stops it.
+    state.canPlay = state.canPause = true;
     const int index = StationIndex();
     state.canGoNext = index + 1 < static_cast<int>(kStations.size());
     state.canGoPrevious = index > 0;
     Track& track = state.track;
-    const QString station = m_window.cmbBoxRadio->currentText();
-    track.key = QStringLiteral("station:") + station;
-    track.title = station;
+    track.key = QStringLiteral("station:") + m_window.cmbBoxRadio->currentText();
+    const QString station = m_window.StationName();
+    const QString title = m_window.StreamTitle();
+    track.title = title.isEmpty() ? station : title;
     track.album = station;
     return state;
 }
@@ -209,37 +225,32 @@ qint64 WindowMediaHost::PositionUs()
 
 void WindowMediaHost::Play()
 {
-    if (LocalMode()) {
-        if (BarAllows(btPlay))
-            PressBarButton(btPlay);
-        return;
-    }
-    RunHandler([this] { m_window.bitBtnSETRemoteClick(); });
+    if (LocalMode())
+        PressBarButton(btPlay);
+    else
+        RunHandler([this] { m_window.PlayRadio(); });
 }
 
 void WindowMediaHost::Pause()
 {
-    if (LocalMode()) {
-        if (BarAllows(btPause))
-            PressBarButton(btPause);
-        return;
-    }
-    Stop();
+    if (LocalMode())
+        PressBarButton(btPause);
+    else
+        Stop();
 }
 
 void WindowMediaHost::Stop()
 {
-    if (LocalMode()) {
-        if (BarAllows(btStop))
-            PressBarButton(btStop);
-        return;
-    }
+    if (LocalMode())
+        PressBarButton(btStop);
+    else
+        RunHandler([this] { m_window.StopRadio(QString::fromUtf8(kStoppedFromDesktop)); });
 }
 
 void WindowMediaHost::Next()
 {
     if (LocalMode())
-        OpenTrack(m_window.mp3List->currentRow() + 1);
+        StepTrack(1);
     else
         PickStation(StationIndex() + 1);
 }
@@ -247,13 +258,24 @@ void WindowMediaHost::Next()
 void WindowMediaHost::Previous()
 {
     if (LocalMode())
-        OpenTrack(m_window.mp3List->currentRow() - 1);
+        StepTrack(-1);
     else
         PickStation(StationIndex() - 1);
 }
 
-void WindowMediaHost::SeekTo(qint64)
+void WindowMediaHost::SeekTo(qint64 us)
 {
+    // At once, so that the move is reported from the new position; what it
+    // raises shows once the bus has its answer.
+    if (!LocalMode())
+        return;
+    try {
+        m_window.SeekTo(static_cast<int>(std::clamp<qint64>(us / kUsPerMs, 0, std::numeric_limits<int>::max())));
+    } catch (...) {
+        const std::exception_ptr error = std::current_exception();
+        QMetaObject::invokeMethod(
+            this, [error] { Application().HandleException(error); }, Qt::QueuedConnection);
+    }
 }
 
 void WindowMediaHost::Raise()

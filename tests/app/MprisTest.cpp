@@ -394,6 +394,28 @@ TEST_F(MprisWindowTest, PlayerctlStepsThroughTheStations)
     ASSERT_TRUE(PumpUntil([&] { return form.cmbBoxRadio->currentIndex() == 1; }));
 }
 
+TEST_F(MprisWindowTest, PlayerctlPlaysAndStopsTheRadio)
+{
+    StreamServer server;
+    ASSERT_TRUE(server.SetTracks({orvex::testing::kAssets + QStringLiteral("escala.mp3")}));
+    ASSERT_TRUE(server.Start(QHostAddress::LocalHost, 0));
+    TfrmOrvex& form = Form();
+    form.editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
+    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }, 30000));
+    EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
+    EXPECT_EQ(Playerctl({QStringLiteral("metadata"), QStringLiteral("--format"), QStringLiteral("{{xesam:album}}")}),
+              form.StationName());
+    // Pausing the radio stops it; playing starts it again.
+    Playerctl({QStringLiteral("play-pause")});
+    ASSERT_TRUE(PumpUntil([&] { return !form.RadioPlaying(); }, 30000));
+    EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
+    Playerctl({QStringLiteral("play")});
+    ASSERT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }, 30000));
+    Playerctl({QStringLiteral("stop")});
+    ASSERT_TRUE(PumpUntil([&] { return !form.RadioPlaying(); }, 30000));
+}
+
 TEST_F(MprisWindowTest, ThePlayingPageLeavesTheProgramTheOnlyPlayerOnTheBus)
 {
     StreamServer server;
