@@ -364,6 +364,10 @@ TEST_F(MprisWindowTest, PlayerctlDrivesTheLocalBar)
     EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Paused"));
     Playerctl({QStringLiteral("play-pause")});
     ASSERT_TRUE(BarShows(false, mdPlaying));
+    // A position moves the play as the track bar does.
+    Playerctl({QStringLiteral("position"), QStringLiteral("20")});
+    EXPECT_TRUE(PumpUntil([&] { return form.mp3Player->Position() >= 20000; }));
+    EXPECT_EQ(Mode(), mdPlaying);
 
     // The neighbouring track opens and the play goes on with it; without a
     // tag its file name is its title.
