@@ -12,10 +12,13 @@ namespace orvex::testing {
 // A real internet radio server for the radio tests: an Icecast 2 server on a
 // free loopback port, with a configuration of its own in a temporary folder,
 // fed by an ezstream source that loops one MP3 file into the mount point
-// "/orvex.mp3". The server's root "/" is an alias of the mount, so the bare
+// "/orvex.mp3", named kStationName. The server's root "/" is an alias of the mount, so the bare
 // "address:port" form of the home station plays it as well. Both processes
 // are stopped when the object goes, and are killed with the test program
 // should that die first.
+// The name the source gives its stream (the server's icy-name).
+inline constexpr const char* kStationName = "R\u00e1dio <i>Teste</i>";
+
 class IcecastServer {
 public:
     IcecastServer();
@@ -23,7 +26,8 @@ public:
     IcecastServer(const IcecastServer&) = delete;
     IcecastServer& operator=(const IcecastServer&) = delete;
 
-    // Starts the server and its source on mp3 and waits until the mount
+    // Starts the server and its source on mp3 (or on the MP3 files an .m3u
+    // lists, one after the other) and waits until the mount
     // plays; the test's event loop runs meanwhile. The server listens on
     // port, or on a free port when that is 0. On failure returns false with
     // the reason in Error().
