@@ -163,7 +163,6 @@ public:
     void SetRepeatList(bool on);
     QAction* actPlayThrough = nullptr;
     QAction* actRepeatList = nullptr;
-
 signals:
     // The title or the station's name changed.
     void StreamInfoChanged();

@@ -1,9 +1,11 @@
 #include "Application.h"
 #include "GIFUnit.h"
 #include "Mci.h"
+#include "Mpris.h"
 #include "Picture.h"
 #include "WebBrowser.h"
 #include "Unit1.h"
+#include "WindowMediaHost.h"
 
 #include <QApplication>
 
@@ -18,6 +20,9 @@ int main(int argc, char** argv)
 
     orvex::TfrmOrvex frmOrvex;
     orvex::Application().MainForm = &frmOrvex;
+    // Media keys, panels and playerctl reach the window over the session bus.
+    orvex::WindowMediaHost mediaHost(frmOrvex);
+    orvex::MprisService mpris(mediaHost);
     frmOrvex.show();
     return app.exec();
 }

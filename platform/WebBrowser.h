@@ -17,7 +17,8 @@ enum : int {
 
 // Must run before the application object is created: the browser engine
 // shares its drawing contexts across windows, and on a screen its view
-// draws in software, so that windows keep their plain back buffer.
+// draws in software, so that windows keep their plain back buffer. The
+// engine keeps off the session bus's media players.
 void PrepareBrowserEngine();
 
 // The embedded web browser. Local pages may load remote media, and media
