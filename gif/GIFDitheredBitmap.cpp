@@ -6,6 +6,7 @@
 #include "GIFDither.h"
 #include "GIFExtensions.h"
 #include "GIFMaskRows.h"
+#include "GIFPalette.h"
 
 #include <cstring>
 #include <optional>
@@ -63,6 +64,17 @@ struct MaskCursor {
     }
 };
 
+// The ditherer writes cube indices, so the colour table is the cube: the
+// frame's palette when it is one, a new cube when the frame cached another
+// palette before dithering was switched on.
+TPalettePtr CubePalette(TPalettePtr cached)
+{
+    static const TPalettePtr cube = WebCubePalette();
+    if (cached && cached->Entries == cube->Entries)
+        return cached;
+    return WebCubePalette();
+}
+
 } // namespace
 
 std::unique_ptr<TBitmap> TGIFSubImage::BuildDitheredFrameBitmap()
@@ -71,7 +83,7 @@ std::unique_ptr<TBitmap> TGIFSubImage::BuildDitheredFrameBitmap()
     if (Empty())
         return bitmap;
     const int width = Width(), height = Height();
-    const TPalettePtr palette = FramePalette();
+    const TPalettePtr palette = CubePalette(FramePalette());
     const TNetscapeColorLookup lookup(palette);
     TFloydSteinbergDitherer ditherer(width, lookup);
     TDIBWriter writer(*bitmap, TPixelFormat::pf8bit, width, height, palette);

@@ -8,7 +8,9 @@
 #include "GIFPainter.h"
 #include "Thread.h"
 
+#include <system_error>
 #include <thread>
+#include <vector>
 
 namespace orvex {
 
@@ -74,7 +76,10 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect)
 
     const std::shared_ptr<std::recursive_mutex> paintersLock = m_paintersLock;
     std::unique_lock lock(*paintersLock);
-    if (m_currentPainter && &m_currentPainter->Surface() == &canvas && m_currentPainter->Rect() == rect)
+    // A surface that went away may have left its address to this one: only
+    // a painter whose own surface lives is drawing here.
+    if (m_currentPainter && &m_currentPainter->Surface() == &canvas && m_currentPainter->SurfaceAlive() &&
+        m_currentPainter->Rect() == rect)
         return; // that painter goes on
     StopCurrentPainter();
 
@@ -89,21 +94,32 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect)
         target->CopyRect(targetRect, canvas, rect);
     }
     StartPainter(&m_currentPainter, *target, targetRect, PaintOptions);
-    if (alive.expired())
+    if (alive.expired() || !m_currentPainter)
         return;
-    if (m_currentPainter) {
+    try {
         m_currentPainter->BeginRun();
-        if (!paintDirect) {
-            WaitForFirstFrame();
-            if (HasPictureBitmap())
-                PlaceBitmap(canvas, rect);
-        }
+    } catch (const std::system_error&) {
+        // No thread for the animation now (the painter is gone with its
+        // failed start): the first frame shows as a still picture's would,
+        // and the next paint tries the animation again.
+        FreePictureBitmap();
+        Frames()[0].DrawFrame(canvas, rect, transparent, tile);
+        return;
     }
+    if (paintDirect)
+        return;
+    // The painter's first steps run here, event handlers among them; one
+    // may destroy this picture.
+    WaitForFirstFrame(alive);
+    if (!alive.expired() && HasPictureBitmap())
+        PlaceBitmap(canvas, rect);
 }
 
-void TGIFImage::WaitForFirstFrame()
+void TGIFImage::WaitForFirstFrame(const std::weak_ptr<int>& alive)
 {
     for (;;) {
+        if (alive.expired())
+            return;
         {
             std::lock_guard lock(*m_paintersLock);
             if (!m_currentPainter || m_currentPainter->Stopping() || m_currentPainter->FirstFrameShown())
@@ -179,11 +195,13 @@ void TGIFImage::StopCurrentPainter()
             std::unique_lock lock(*m_paintersLock);
             if (!m_currentPainter)
                 break;
-            m_currentPainter->RequestStop();
             // A painter without a thread, or one whose step is what stops it,
             // runs further up this thread's stack and ends when it returns
-            // there: waiting for it would never end.
-            if (!m_currentPainter->Threaded() || m_currentPainter->InWindowStep())
+            // there: waiting for it would never end. One that never started
+            // and cannot may be gone once asked to stop.
+            const bool waitable = m_currentPainter->Threaded() && !m_currentPainter->InWindowStep();
+            m_currentPainter->RequestStop();
+            if (!waitable)
                 break;
         }
         ServeWindowThread();
@@ -200,10 +218,13 @@ void TGIFImage::StopAllPainters()
                 std::unique_lock lock(*m_paintersLock);
                 if (ActivePainters.empty())
                     break;
-                for (auto it = ActivePainters.rbegin(); it != ActivePainters.rend(); ++it) {
-                    if ((*it)->Threaded() && !(*it)->InWindowStep())
+                // A painter that never started and cannot leaves the list
+                // when asked to stop: walk a copy.
+                const std::vector<TGIFPainter*> painters(ActivePainters.rbegin(), ActivePainters.rend());
+                for (TGIFPainter* painter : painters) {
+                    if (painter->Threaded() && !painter->InWindowStep())
                         ++threaded;
-                    (*it)->RequestStop();
+                    painter->RequestStop();
                 }
             }
             // Painters without a thread, and threaded ones whose window step

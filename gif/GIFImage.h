@@ -512,7 +512,9 @@ private:
 
     // ---- animation and drawing state
     void PlaceBitmap(TCanvas& canvas, const TRect& rect);
-    void WaitForFirstFrame();
+    // Serves the window thread until the current painter has drawn its first
+    // frame, or ended, or this picture has gone (alive expired).
+    void WaitForFirstFrame(const std::weak_ptr<int>& alive);
     // Stops every painter and lets those still running further up the
     // stack (painters without a thread) forget this picture.
     void StopAndDetachPainters();

@@ -51,6 +51,7 @@ TGIFPainter::TGIFPainter(TGIFPainter** ownerSlot, TGIFImage& picture, TCanvas& s
       m_rect(rect),
       m_options(options),
       m_speed(picture.SpeedPercent),
+      m_surfaceToken(surface.LifeToken()),
       m_ownerSlot(ownerSlot),
       m_clock(picture.PainterClock ? picture.PainterClock : TPainterClock::System())
 {
@@ -140,8 +141,17 @@ void TGIFPainter::RequestStop()
     if (m_wake)
         m_wake->Set();
     SetPriority(TThreadPriority::tpNormal);
-    if (Suspended())
+    if (!Suspended())
+        return;
+    try {
         Resume();
+    } catch (...) {
+        // No thread can be made to run the painter's end: it ends here, as
+        // BeginRun's failure ends it. A stop reports nothing, and a picture
+        // being destroyed must not be brought down by it.
+        FinishPainter();
+        delete this;
+    }
 }
 
 void TGIFPainter::Execute()
@@ -158,10 +168,6 @@ void TGIFPainter::Run()
     const bool loop = m_options.Contains(GifPaintOption::Loop);
     const bool loopForever = m_options.Contains(GifPaintOption::LoopForever);
     try {
-        if (m_options.Contains(GifPaintOption::CheckSurface)) {
-            m_surfaceToken = m_surface.LifeToken();
-            m_surfaceRemembered = true;
-        }
         m_frameIndex = 0;
         FireAnimationEvent(OnAnimationStart);
         m_firstFrameShown = false;
@@ -260,8 +266,17 @@ void TGIFPainter::WaitBeforeFrame(TFrameTimer& timer, int pendingDelay, TGIFSubI
     // Decode now, so that the wait covers it. The build reads and caches
     // the picture's palettes, which the window thread may change or free,
     // and it reports progress and changes to listeners that draw: a threaded
-    // painter hands it to the window thread like any drawing step.
-    RunOnWindowThread([&frame] { frame.FrameBitmap(); });
+    // painter hands it to the window thread like any drawing step. Each frame
+    // is built ahead once per painter: later passes find it cached and skip
+    // the hand-over and its two wake-ups (a bitmap dropped meanwhile is
+    // built by the drawing step instead).
+    const auto index = static_cast<std::size_t>(m_frameIndex.load());
+    if (index >= m_prepared.size() || !m_prepared[index]) {
+        RunOnWindowThread([&frame] { frame.FrameBitmap(); });
+        if (index >= m_prepared.size())
+            m_prepared.resize(index + 1);
+        m_prepared[index] = true;
+    }
     const int wait = timer.PlanWait(pendingDelay);
     m_lastPlannedWait = wait;
     if (Threaded()) {
@@ -279,13 +294,12 @@ void TGIFPainter::WaitBeforeFrame(TFrameTimer& timer, int pendingDelay, TGIFSubI
     });
 }
 
-bool TGIFPainter::SurfaceAlive() const
-{
-    return !m_surfaceRemembered || !m_surfaceToken.expired();
-}
-
 void TGIFPainter::PaintPlain()
 {
+    if (!SurfaceAlive()) {
+        Terminate();
+        return;
+    }
     FrameAt(*m_picture, m_frameIndex)
         .DrawFrame(m_surface, m_rect, m_options.Contains(GifPaintOption::DrawTransparent),
                    m_options.Contains(GifPaintOption::Tile));
@@ -294,7 +308,9 @@ void TGIFPainter::PaintPlain()
 
 void TGIFPainter::PaintBuffered()
 {
-    if (m_options.Contains(GifPaintOption::CheckSurface) && !SurfaceAlive()) {
+    // With CheckSurface a lost surface stops the painter; without it too,
+    // since drawing into a surface that is gone is never harmless here.
+    if (!SurfaceAlive()) {
         Terminate();
         return;
     }
@@ -375,7 +391,9 @@ void TGIFPainter::ClearFrameArea()
         return;
     }
     compose.Brush = TBrush{m_clearColor, TBrushStyle::bsSolid};
-    if (!transparent && tile && frame.Width() != m_picture->Width() && frame.Height() != m_picture->Height()) {
+    // Tiled, the frame lies at its own place in every tile, whatever its
+    // size; the scaled rectangle below is its place only when not tiling.
+    if (!transparent && tile) {
         ForEachTile([&](int x, int y) {
             compose.FillRect(Bounds(x + frame.Left(), y + frame.Top(), frame.Width(), frame.Height()));
         });

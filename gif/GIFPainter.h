@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace orvex {
 
@@ -91,6 +92,9 @@ public:
     const TBitmap* ScratchBuffer() const { return m_scratch.get(); }
     const TBitmap* BackdropCapture() const { return m_backdrop.get(); }
     bool HasWakeEvent() const { return m_wake != nullptr; }
+    // Whether the target surface still exists. A painter whose surface has
+    // gone draws nothing more and stops.
+    bool SurfaceAlive() const { return !m_surfaceToken.expired(); }
 
     // Painters that exist in the process, finished or not: a painter that
     // outlives its picture or never goes away shows here.
@@ -127,7 +131,6 @@ private:
     void ForEachTile(Fn&& fn) const;
     void RunOnWindowThread(const std::function<void()>& step);
     void FireAnimationEvent(const TGIFPainterEvent& handler);
-    bool SurfaceAlive() const;
     void ReportFailure();
 
     TGIFImage* m_picture;
@@ -141,9 +144,12 @@ private:
     std::unique_ptr<TBitmap> m_compose;
     std::unique_ptr<TBitmap> m_scratch;
     std::unique_ptr<TBitmap> m_backdrop;
-    // The surface's liveness at the start of the run, with CheckSurface.
+    // The surface's liveness, taken on the window thread when the painter is
+    // made: the painter's thread never reads the surface itself.
     std::weak_ptr<const void> m_surfaceToken;
-    bool m_surfaceRemembered = false;
+    // Frames whose bitmaps this painter has had built ahead of their wait;
+    // read and written on the painter's thread only.
+    std::vector<bool> m_prepared;
     std::atomic<bool> m_firstFrameShown{false};
     TGIFPainter** m_ownerSlot;
     std::unique_ptr<TEvent> m_wake;

@@ -39,6 +39,12 @@ void TImage::WatchParent()
     if (m_watchedParent)
         m_watchedParent->installEventFilter(this);
     m_background = QImage();
+    Invalidate();
+}
+
+void TImage::Invalidate()
+{
+    m_stale = true;
 }
 
 bool TImage::event(QEvent* event)
@@ -50,6 +56,11 @@ bool TImage::event(QEvent* event)
     case QEvent::Move:
     case QEvent::Resize:
         m_background = QImage();
+        Invalidate();
+        break;
+    case QEvent::PaletteChange:
+    case QEvent::EnabledChange:
+        Invalidate();
         break;
     default:
         break;
@@ -77,6 +88,7 @@ bool TImage::eventFilter(QObject* watched, QEvent* event)
         case QEvent::WindowTitleChange:
         case QEvent::Polish:
             m_background = QImage();
+            Invalidate();
             break;
         default:
             break;
@@ -88,8 +100,10 @@ bool TImage::eventFilter(QObject* watched, QEvent* event)
 QImage TImage::ParentBackground()
 {
     // A hidden parent gets no paint events that would tell of its changes.
-    if (!parentWidget()->isVisible())
+    if (!parentWidget()->isVisible()) {
         m_background = QImage();
+        Invalidate();
+    }
     if (m_background.size() != size()) {
         // Under a see-through picture lies what the parent itself draws there
         // (its background and frame, not its other children).
@@ -109,6 +123,7 @@ QImage TImage::ParentBackground()
 void TImage::SetStretch(bool value)
 {
     m_stretch = value;
+    Invalidate();
     update();
 }
 
@@ -116,6 +131,7 @@ void TImage::SetTransparent(bool value)
 {
     m_transparent = value;
     m_background = QImage();
+    Invalidate();
     if (TGraphic* graphic = m_picture.Graphic())
         graphic->SetTransparent(value);
     update();
@@ -124,6 +140,7 @@ void TImage::SetTransparent(bool value)
 void TImage::SetCenter(bool value)
 {
     m_center = value;
+    Invalidate();
     update();
 }
 
@@ -133,6 +150,7 @@ void TImage::PictureChanged()
     if (TGraphic* graphic = m_picture.Graphic(); graphic && graphic->Transparent() != m_transparent)
         graphic->SetTransparent(m_transparent);
     m_drawFailed = false;
+    Invalidate();
     if (!m_painting)
         update();
 }
@@ -149,7 +167,27 @@ TRect TImage::DestRect() const
 
 TBitmap TImage::Render()
 {
-    TBitmap buffer(width(), height(), TPixelFormat::pfDevice);
+    RenderBuffer();
+    return *m_buffer;
+}
+
+void TImage::RenderBuffer()
+{
+    if (!m_buffer || m_buffer->Width() != width() || m_buffer->Height() != height()) {
+        // A new size is a new surface: whatever drew on the old one stops.
+        m_buffer = std::make_unique<TBitmap>(width(), height(), TPixelFormat::pfDevice);
+        m_buffer->OnChange = [this](TGraphic&) {
+            // Something that kept the surface drew a new frame on it.
+            if (!m_rendering && !m_painting)
+                update();
+        };
+    }
+    m_rendering = true;
+    struct Rendering {
+        bool& flag;
+        ~Rendering() { flag = false; }
+    } rendering{m_rendering};
+    TBitmap& buffer = *m_buffer;
     if (parentWidget() && m_transparent) {
         buffer.Assign(ParentBackground());
     } else {
@@ -158,30 +196,40 @@ TBitmap TImage::Render()
     }
     if (TGraphic* graphic = m_picture.Graphic(); graphic && !graphic->Empty() && !m_drawFailed)
         buffer.Canvas().StretchDraw(DestRect(), *graphic);
-    return buffer;
+    // A change the picture reported while it drew is part of this render.
+    m_stale = false;
 }
 
 void TImage::paintEvent(QPaintEvent*)
 {
     if (width() <= 0 || height() <= 0)
         return;
-    m_painting = true;
-    TBitmap buffer;
-    try {
-        buffer = Render();
-    } catch (...) {
-        // A failure may not leave a paint handler: it reaches the
-        // application's handler from the message loop, and the control
-        // shows its background meanwhile.
-        m_drawFailed = true;
-        QMetaObject::invokeMethod(
-            this, [error = std::current_exception()] { Application().HandleException(error); },
-            Qt::QueuedConnection);
-        buffer = Render();
+    // The buffer is rendered again only when what it shows has changed; a
+    // repaint for any other reason (the window uncovered, a picture that
+    // draws on it by itself) shows it as it is.
+    if (m_stale || !m_buffer || m_buffer->Width() != width() || m_buffer->Height() != height()) {
+        m_painting = true;
+        try {
+            RenderBuffer();
+        } catch (...) {
+            // A failure may not leave a paint handler: it reaches the
+            // application's handler from the message loop, and the control
+            // shows its background meanwhile.
+            m_drawFailed = true;
+            QMetaObject::invokeMethod(
+                this, [error = std::current_exception()] { Application().HandleException(error); },
+                Qt::QueuedConnection);
+            try {
+                RenderBuffer();
+            } catch (...) {
+                m_painting = false;
+                throw;
+            }
+        }
+        m_painting = false;
     }
-    m_painting = false;
     QPainter painter(this);
-    painter.drawImage(0, 0, buffer.Image());
+    painter.drawImage(0, 0, m_buffer->Image());
 }
 
 // ---- TBitBtn

@@ -28,7 +28,8 @@ public:
 
     // Where the picture is drawn within the control.
     TRect DestRect() const;
-    // Renders what the control shows, background included.
+    // Renders what the control shows, background included, into the
+    // control's buffer and returns a copy of it.
     TBitmap Render();
 
 protected:
@@ -38,14 +39,27 @@ protected:
 
 private:
     void PictureChanged();
+    // The buffer's content no longer holds: the next paint renders it anew.
+    void Invalidate();
+    void RenderBuffer();
     // What the parent draws under a see-through picture. An animation
     // repaints the control many times a second over the same background, so
     // it is drawn once and kept until the parent, or the control's place on
     // it, may have changed.
     QImage ParentBackground();
     void WatchParent();
+    // What the control shows. Its canvas is the surface the picture draws
+    // on, the same from paint to paint while the size holds, so that a
+    // picture that keeps drawing there (an animation painting directly)
+    // draws into a live bitmap, and its frames show in the next paint.
+    // Declared before the picture, which goes first and stops its painters.
+    std::unique_ptr<TBitmap> m_buffer;
     TPicture m_picture;
     QImage m_background;
+    // The buffer needs rendering: something that it shows has changed since.
+    bool m_stale = true;
+    // Inside RenderBuffer: the buffer's own changes are part of the render.
+    bool m_rendering = false;
     QObject* m_watchedParent = nullptr;
     bool m_stretch = false;
     bool m_transparent = false;

@@ -127,10 +127,14 @@ void TThread::Synchronize(const std::function<void()>& step)
         std::rethrow_exception(item.error);
 }
 
-TThread::TThread(bool createSuspended)
+TThread::TThread(bool createSuspended) : m_startWhenWhole(!createSuspended)
 {
     (void)MainThreadId();
-    if (!createSuspended)
+}
+
+void TThread::AfterConstruction()
+{
+    if (m_startWhenWhole)
         Resume();
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace orvex {
 
@@ -17,7 +18,24 @@ enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHi
 // until the main thread has run them.
 class TThread {
 public:
+    // A thread created running starts once the object is whole, never from
+    // this constructor: Execute belongs to the derived object, which does not
+    // exist yet. New<T> starts it right after T's constructor; an object made
+    // otherwise starts at AfterConstruction (or Resume).
     explicit TThread(bool createSuspended);
+    template <class T, class... Args>
+    static T* New(Args&&... args)
+    {
+        T* thread = new T(std::forward<Args>(args)...);
+        try {
+            thread->AfterConstruction();
+        } catch (...) {
+            delete thread;
+            throw;
+        }
+        return thread;
+    }
+    void AfterConstruction();
     // Asks the thread to stop and waits for it, unless it frees itself. A
     // subclass whose Execute uses its own members stops the thread in its own
     // destructor (Terminate, then WaitFor), before those members go.
@@ -75,6 +93,7 @@ private:
     // Set from any thread (a stop asks for normal priority) while the thread starts.
     std::atomic<TThreadPriority> m_priority{TThreadPriority::tpNormal};
     std::atomic<int> m_nativeId{0};
+    bool m_startWhenWhole = false;
 };
 
 // Lets the main thread run the steps other threads queued with Synchronize,

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
+#include <memory>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -266,4 +267,37 @@ TEST(Thread, AFailedStartLeavesTheThreadUnstartedAndResumableLater)
     thread.Resume();
     thread.WaitFor();
     EXPECT_TRUE(ran);
+}
+
+TEST(Thread, AThreadCreatedRunningStartsOnlyOnceItsObjectIsWhole)
+{
+    // Its body reads what the derived constructor sets up, and that
+    // constructor gives a body that ran too early time to show itself.
+    class Probe : public TThread {
+    public:
+        explicit Probe(TEvent& entered) : TThread(/*createSuspended=*/false), m_entered(entered)
+        {
+            ranDuringConstruction = m_entered.WaitFor(100) == TWaitResult::wrSignaled;
+            m_whole = true;
+        }
+        bool ranDuringConstruction = false;
+        std::atomic<bool> sawWhole{false};
+
+    protected:
+        void Execute() override
+        {
+            sawWhole = m_whole.load();
+            m_entered.Set();
+        }
+
+    private:
+        TEvent& m_entered;
+        std::atomic<bool> m_whole{false};
+    };
+    TEvent entered;
+    std::unique_ptr<Probe> probe(TThread::New<Probe>(entered));
+    EXPECT_FALSE(probe->ranDuringConstruction);
+    EXPECT_FALSE(probe->Suspended());
+    probe->WaitFor();
+    EXPECT_TRUE(probe->sawWhole);
 }
