@@ -5,10 +5,9 @@
 #include "Streams.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <cerrno>
-#include <system_error>
 #include <sys/stat.h>
 
 #ifndef ORVEX_DATA_FROM_BIN
@@ -73,10 +72,13 @@ QString FirstMusicFolder()
 
 QString CacheFolder()
 {
-    // The generic cache location follows $XDG_CACHE_HOME when it is an
-    // absolute path and falls back to ~/.cache.
-    return WithSeparator(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)) +
-           QStringLiteral("orvex/");
+    // The base directory specification ignores a relative $XDG_CACHE_HOME
+    // (Qt's generic cache location would take it relative to the working
+    // folder).
+    QString base = QFile::decodeName(qgetenv("XDG_CACHE_HOME"));
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    return WithSeparator(QDir::cleanPath(base)) + QStringLiteral("orvex/");
 }
 
 QString PlayerPageFolder()

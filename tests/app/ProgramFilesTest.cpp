@@ -64,8 +64,9 @@ TEST_F(ProgramFilesTest, FilesAreReadBesideTheProgramOrFromTheInstalledDataFolde
         UseExeFolder(Root());
         QDir(Bin()).removeRecursively();
         QDir(Root() + QStringLiteral("share")).removeRecursively();
-        if (!QFile::exists(ExePath(QStringLiteral("indexIIc.htm"))))
+        if (!QFile::exists(ExePath(QStringLiteral("indexIIc.htm")))) {
             ASSERT_TRUE(QFile::copy(orvex::testing::kAssets + QStringLiteral("indexIIc.htm"), ExePath(QStringLiteral("indexIIc.htm"))));
+        }
         QString expected = Root();
         if (c.layout == Layout::BuildBesideAnInstalledTree) {
             // A program folder holding its own files wins over a data folder.
