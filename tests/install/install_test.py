@@ -145,8 +145,8 @@ class Lines:
         return next((l for l in list(self.lines) if l.startswith(prefix)), None)
 
 
-def visible_windows(display, name):
-    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name], text=True,
+def visible_windows(display, pattern, field="--name"):
+    result = subprocess.run(["xdotool", "search", "--onlyvisible", field, pattern], text=True,
                             capture_output=True, env=dict(os.environ, DISPLAY=display))
     return result.stdout.split()
 
@@ -205,6 +205,12 @@ def test_tree(build):
         wait_for("the page's request to the demo stream", lambda: said.find("request: GET "))
         if visible_windows(display, "^Orvex$"):
             fail("start-up showed a message box")
+        # On X11 the desktop matches the window to its entry by the window's class.
+        desktop = os.path.join(prefix, "share/applications/%s.desktop" % APP_ID)
+        wm_class = next(l.split("=", 1)[1].strip() for l in open(desktop) if l.startswith("StartupWMClass="))
+        shown = set(visible_windows(display, "^Orvex v\\."))
+        if not shown & set(visible_windows(display, "^%s$" % wm_class, "--class")):
+            fail("the window's class is not the entry's %r" % wm_class)
         with open(page, "rb") as f:
             line28 = f.read().split(b"\r\n")[27]
         if b'VALUE="http://127.0.0.1:8000' not in line28:
