@@ -178,8 +178,8 @@ def test_tree(build):
         said = Lines(stream.stdout)
         wait_for("the demo stream", lambda: said.find("listening on") or stream.poll() is not None, 30)
         if not said.find("listening on"):
-            if not root:
-                print("SKIP: 127.0.0.1:8000 is taken and only root makes a private one")
+            if not os.environ.get("ORVEX_INSTALL_NETNS"):
+                print("SKIP: 127.0.0.1:8000 is taken and no private network namespace could be made")
                 sys.exit(77)
             fail("the demo stream did not start: %s" % said.lines)
 
