@@ -3,6 +3,7 @@
 #include "Unit1.h"
 
 #include "Application.h"
+#include "ProgramFiles.h"
 
 namespace orvex {
 
@@ -34,7 +35,7 @@ void TfrmOrvex::StationSet(const QString& address)
         return;
     Feed->SetStationAddress(address);
     WebBrowser1->SetPageScript(
-        Feed->PageScript(QUrl::fromLocalFile(Application().ExeFolder() + QString::fromLatin1(kPlayerPage))));
+        Feed->PageScript(QUrl::fromLocalFile(ProgramFiles::PlayerPageFolder() + QString::fromLatin1(kPlayerPage))));
     SetStreamText(QString(), QString());
     // The station box's name may be another one now.
     emit StreamInfoChanged();

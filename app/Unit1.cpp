@@ -7,6 +7,7 @@
 #include "Hints.h"
 #include "Id3Tag.h"
 #include "Jpeg.h"
+#include "ProgramFiles.h"
 #include "Shell.h"
 #include "Stations.h"
 #include "Streams.h"
@@ -382,7 +383,7 @@ void TfrmOrvex::SetTabOrders()
 
 void TfrmOrvex::FormCreate()
 {
-    txtFolder->SetCaption(Application().ExeFolder());
+    txtFolder->SetCaption(ProgramFiles::FirstMusicFolder());
     m_musicFolder = txtFolder->Caption();
     ListMp3Files(m_musicFolder, mp3List);
     trackBar->setMaximum(0);
@@ -402,7 +403,7 @@ void TfrmOrvex::showEvent(QShowEvent* event)
 
 void TfrmOrvex::FormShow()
 {
-    const QString picture = Application().ExeFolder() + QString::fromLatin1(kLoudspeakerPicture);
+    const QString picture = ProgramFiles::DataFile(kLoudspeakerPicture);
     Image1->Picture().LoadFromFile(picture);
     Image2->Picture().LoadFromFile(picture);
 }
@@ -541,9 +542,8 @@ void TfrmOrvex::bitBtnSETRemoteClick()
     constexpr int kParameterLine = 28;
     // One sound at a time: a station set stops the local track.
     StopLocalTrack();
-    const QString folder = Application().ExeFolder();
-    TTextFile page(folder + QString::fromLatin1(kPlayerPage));
-    TTextFile pageTemplate(folder + QString::fromLatin1(kPageTemplate));
+    TTextFile pageTemplate(ProgramFiles::DataFile(kPageTemplate));
+    TTextFile page(ProgramFiles::PlayerPageFolder() + QString::fromLatin1(kPlayerPage));
     // The template is opened first, so a missing one creates no page; both
     // files close on every path (their destructors close what is left open).
     pageTemplate.Reset();
@@ -562,7 +562,7 @@ void TfrmOrvex::bitBtnSETRemoteClick()
 
 void TfrmOrvex::bitBtnGoSTATIONClick()
 {
-    WebBrowser1->Navigate(Application().ExeFolder() + QString::fromLatin1(kPlayerPage));
+    WebBrowser1->Navigate(ProgramFiles::PlayerPageFolder() + QString::fromLatin1(kPlayerPage));
 }
 
 void TfrmOrvex::BitBtnBackClick()

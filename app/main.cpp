@@ -14,6 +14,9 @@ int main(int argc, char** argv)
     orvex::PrepareBrowserEngine();
     QApplication app(argc, argv);
     orvex::Application().Title = QStringLiteral("Orvex");
+    // Window managers and the desktop's media controls match the window to
+    // the installed desktop entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.example.kelvara.Orvex"));
     orvex::RegisterStandardPictureFormats();
     orvex::TGIFUnit gifUnit;
     orvex::MciRegisterStandardDrivers();

@@ -123,6 +123,9 @@ void StreamServer::ReadRequest(Client& client)
     if (!client.request.contains("\r\n\r\n"))
         return;
     const bool head = client.request.startsWith("HEAD ");
+    // Told last, once nothing of the client is touched any more: a listener
+    // of the signal may stop the server.
+    const QByteArray requestLine = client.request.left(client.request.indexOf("\r\n"));
     // Pages of any origin may read the stream, as streaming servers allow.
     client.socket->write(QByteArray("HTTP/1.0 200 OK\r\n"
                                     "Content-Type: audio/mpeg\r\n"
@@ -131,10 +134,11 @@ void StreamServer::ReadRequest(Client& client)
                          (ShareWithPages ? "Access-Control-Allow-Origin: *\r\n" : "") + "Connection: close\r\n\r\n");
     if (head || m_audio.isEmpty()) {
         client.socket->disconnectFromHost();
-        return;
+    } else {
+        client.streaming = true;
+        Send(client, static_cast<qint64>(m_bytesPerSecond) * kHeadStartSeconds);
     }
-    client.streaming = true;
-    Send(client, static_cast<qint64>(m_bytesPerSecond) * kHeadStartSeconds);
+    emit Requested(requestLine);
 }
 
 void StreamServer::Pump()

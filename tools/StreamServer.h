@@ -36,6 +36,10 @@ public:
     // answer); when not, a browser plays it only through a media element.
     bool ShareWithPages = true;
 
+signals:
+    // A listener's request has come in: its first line ("GET /path HTTP/1.1").
+    void Requested(const QByteArray& requestLine);
+
 private:
     struct Client {
         QTcpSocket* socket;

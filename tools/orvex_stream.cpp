@@ -1,6 +1,7 @@
 // orvex-stream: streams MP3 tracks over HTTP, looping, as a radio station.
 //   orvex-stream [--host ADDRESS] [--port N] TRACK.mp3...
-// Prints "listening on ADDRESS:PORT" once it listens; port 0 picks a free one.
+// Prints "listening on ADDRESS:PORT" once it listens (port 0 picks a free
+// one), then "request: LINE" for each listener's request line.
 #include "StreamServer.h"
 
 #include <QCommandLineParser>
@@ -33,5 +34,14 @@ int main(int argc, char** argv)
     }
     std::printf("listening on %s:%u\n", qPrintable(host.toString()), server.Port());
     std::fflush(stdout);
+    QObject::connect(&server, &orvex::StreamServer::Requested, [](const QByteArray& line) {
+        // The line is the client's text: printed as data, without its control characters.
+        QByteArray shown = line;
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                c = '?';
+        std::printf("request: %s\n", shown.constData());
+        std::fflush(stdout);
+    });
     return app.exec();
 }

@@ -215,8 +215,10 @@ TEST_F(RadioTest, AMissingTemplateCreatesNoPageAndLeavesTheBrowserAlone)
     QFile::remove(ExePath(QStringLiteral("indexIIc.htm")));
     TfrmOrvex& form = Form();
     ASSERT_EQ(m_errors.size(), 1u);
-    EXPECT_EQ(m_errors[0], QStringLiteral("Cannot open for reading \"%1\": No such file or directory")
-                               .arg(ExePath(QStringLiteral("indexIIc.htm"))));
+    // Neither beside the program nor in an installed data folder.
+    EXPECT_EQ(m_errors[0], QStringLiteral("The program's files are missing: \"indexIIc.htm\" is neither beside the program "
+                                          "in \"%1/\" nor in its data folder \"%2/\"")
+                               .arg(m_exeDir.path(), QDir::cleanPath(m_exeDir.path() + QStringLiteral("/../share/orvex"))));
     EXPECT_FALSE(QFile::exists(ExePath(QStringLiteral("indexII.htm"))));
     EXPECT_TRUE(form.WebBrowser1->LocationURL().isEmpty());
     // The window goes on: the switch still works.
