@@ -15,6 +15,7 @@
 
 #include <QFile>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QShowEvent>
 
 // The window's pictures are built into the program.
@@ -235,6 +236,7 @@ void TfrmOrvex::CreateServerGroup()
     connect(WebBrowser1, &WebBrowser::CommandStateChange, this, [this](int command, bool enable) {
         Guarded([&] { WebBrowser1CommandStateChange(command, enable); });
     });
+    CreateFeed();
 
     Image1 = new TImage(group);
     SetBounds(Image1, 529, 110, 55, 55);
@@ -492,13 +494,22 @@ void TfrmOrvex::editAddressMouseMove()
     editAddress->setToolTip(QStringLiteral("Streaming Address: ") + editAddress->text());
 }
 
-QByteArray StreamParameterLine(bool http, const QString& address)
+QByteArray StreamParameterValue(bool http, const QString& address)
 {
     // A quote or an angle bracket would end the parameter and spill the rest
     // of the address into the page; in an address they are percent-encoded.
     QByteArray value = StringToAnsi(address);
     value.replace('"', "%22").replace('<', "%3C").replace('>', "%3E");
-    return QByteArray("      <PARAM NAME=\"FileName\" VALUE=\"") + (http ? "http://" : "mms://") + value + "\">";
+    static const QRegularExpression kOwnScheme(QStringLiteral("^(https?|mms)://"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    if (kOwnScheme.match(address).hasMatch())
+        return value;
+    return (http ? "http://" : "mms://") + value;
+}
+
+QByteArray StreamParameterLine(bool http, const QString& address)
+{
+    return "      <PARAM NAME=\"FileName\" VALUE=\"" + StreamParameterValue(http, address) + "\">";
 }
 
 void TfrmOrvex::bitBtnSETRemoteClick()
@@ -519,6 +530,7 @@ void TfrmOrvex::bitBtnSETRemoteClick()
         page.WriteLn(pageTemplate.ReadLn());
     pageTemplate.Close();
     page.Close();
+    StationSet(AnsiToString(StreamParameterValue(RdButtonHTTPMethod->isChecked(), editAddress->text())));
     bitBtnGoSTATIONClick();
 }
 

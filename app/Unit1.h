@@ -6,6 +6,7 @@
 #include "ListBox.h"
 #include "MediaPlayer.h"
 #include "StdControls.h"
+#include "StreamFeed.h"
 #include "WebBrowser.h"
 
 #include <QCheckBox>
@@ -27,8 +28,12 @@ inline constexpr const char* kPageTemplate = "indexIIc.htm";
 inline constexpr const char* kPlayerPage = "indexII.htm";
 
 // Line 28 of the player page: the media object's FileName parameter naming
-// the stream, as bytes of the page.
+// the stream, as bytes of the page. An address typed with its own scheme
+// (http://, https://, mms://, any case) is used as typed; any other gets
+// the method's scheme.
 QByteArray StreamParameterLine(bool http, const QString& address);
+// The parameter's value alone: what the page reads as its stream address.
+QByteArray StreamParameterValue(bool http, const QString& address);
 
 // The program's one window. It carries the controls of both modes at once;
 // switching modes moves the two group boxes, so that the active one sits
@@ -112,9 +117,30 @@ public:
     void txtFolderMouseMove();
     void ProgressTimerTimer();
 
+    // The radio as the rest of the program sees it. The page plays through
+    // Feed, and tells its state there.
+    StreamFeed* Feed = nullptr;
+    // The current song title, empty when none.
+    QString StreamTitle() const { return m_streamTitle; }
+    // The station's own name when it sends one, else the station box's name.
+    QString StationName() const;
+    // Whether the page plays a stream now.
+    bool RadioPlaying() const;
+    // The page plays line 28's address again.
+    void PlayRadio();
+    // The page stops, the station's connection closes, and the page shows
+    // the reason with a way to play again.
+    void StopRadio(const QString& reasonShownOnPage);
+
     // Starts a program from a command line and reports the three failures
     // the user can act on; never raises.
     static void RunCommandLine(const QString& commandLine, int showMode);
+
+signals:
+    // The title or the station's name changed.
+    void StreamInfoChanged();
+    // RadioPlaying changed.
+    void RadioStateChanged();
 
 protected:
     // The window is sized before its controls exist; the label is fitted
@@ -142,10 +168,19 @@ private:
     void SetTabOrders();
     // Takes text typed into the station box as it shows after completion.
     void StationTyped();
+    // Starts the page's feed and follows what it reports.
+    void CreateFeed();
+    // A new station is set: hands its address to the feed and forgets the
+    // last one's name and title.
+    void StationSet(const QString& address);
+    void SetStreamText(const QString& name, const QString& title);
 
     QString m_musicFolder;
     QString m_trackPath;
     bool m_stationTyped = false; // typed station text waits to be taken
+    QString m_streamName;
+    QString m_streamTitle;
+    bool m_radioPlaying = false;
 };
 
 // Lists the folder's "*.mp3" names into the list, replacing what it held.

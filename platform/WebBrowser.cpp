@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -75,6 +77,7 @@ void WebBrowser::StartEngine()
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     m_view->setGeometry(rect());
+    InstallPageScript();
 
     connect(m_view, &QWebEngineView::loadStarted, this, [this] {
         m_busy = true;
@@ -94,6 +97,31 @@ void WebBrowser::StartEngine()
         m_busy = true;
         m_view->load(m_pendingUrl);
     }
+}
+
+void WebBrowser::SetPageScript(const QString& source)
+{
+    m_pageScript = source;
+    InstallPageScript();
+}
+
+void WebBrowser::InstallPageScript()
+{
+    if (!m_view)
+        return;
+    const QString name = QStringLiteral("orvex-page-script");
+    QWebEngineScriptCollection& scripts = m_view->page()->scripts();
+    for (const QWebEngineScript& old : scripts.find(name))
+        scripts.remove(old);
+    if (m_pageScript.isEmpty())
+        return;
+    QWebEngineScript script;
+    script.setName(name);
+    script.setSourceCode(m_pageScript);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(false);
+    scripts.insert(script);
 }
 
 QWebEngineView* WebBrowser::View()

@@ -46,6 +46,11 @@ public:
     // Whether a navigation or download is in progress (or waits for the engine).
     bool Busy() const { return m_busy || m_pending; }
 
+    // A script that runs in every page loaded from now on, before the page's
+    // own scripts (it decides by itself whether the page is one of ours);
+    // a new one takes the place of the last.
+    void SetPageScript(const QString& source);
+
     // Starts the engine now if it has not started; idle once it has.
     void StartEngine();
     bool EngineStarted() const { return m_view != nullptr; }
@@ -63,9 +68,11 @@ protected:
 private:
     void HistoryChanged();
     void StartWhenPainted();
+    void InstallPageScript();
 
     QWebEngineView* m_view = nullptr;
     QUrl m_pendingUrl;
+    QString m_pageScript;
     bool m_pending = false;
     bool m_painted = false;
     bool m_busy = false;

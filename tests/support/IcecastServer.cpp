@@ -91,7 +91,7 @@ bool IcecastServer::Fail(const QString& why)
     return false;
 }
 
-bool IcecastServer::WriteConfigs(const QString& mp3)
+bool IcecastServer::WriteConfigs(const QStringList& tracks)
 {
     // Icecast refuses to run as root unless told whom to become; that user
     // then writes the logs, so the folders must be open to it.
@@ -112,10 +112,11 @@ bool IcecastServer::WriteConfigs(const QString& mp3)
         "</authentication>\n"
         "  <hostname>127.0.0.1</hostname>\n"
         "  <listen-socket><port>" + QByteArray::number(m_port) +
-        "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n"
+        "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n" +
         // As the server's own sample configuration does, pages of any
-        // origin may read the streams.
-        "  <http-headers><header name=\"Access-Control-Allow-Origin\" value=\"*\"/></http-headers>\n"
+        // origin may read the streams (unless a test leaves that out).
+        QByteArray(AllowPages ? "  <http-headers><header name=\"Access-Control-Allow-Origin\" value=\"*\"/></http-headers>\n"
+                              : "") +
         "  <paths><basedir>" + base + "</basedir><logdir>" + base + "/log</logdir><webroot>" + base +
         "/web</webroot><adminroot>" + base + "/admin</adminroot>"
         "<alias source=\"/\" destination=\"" + QByteArray(kMount) + "\"/></paths>\n"
@@ -124,6 +125,17 @@ bool IcecastServer::WriteConfigs(const QString& mp3)
         QByteArray(root ? "<changeowner><user>nobody</user><group>nogroup</group></changeowner>" : "") +
         "</security>\n"
         "</icecast>\n";
+    // Several tracks play from a playlist, and each one's title goes to the
+    // server as the stream's title.
+    QByteArray intake = "<type>file</type><filename>" + Escaped(tracks.value(0)) + "</filename>";
+    if (tracks.size() > 1) {
+        QByteArray list;
+        for (const QString& track : tracks)
+            list += track.toUtf8() + '\n';
+        if (!WriteText(dir.filePath(QStringLiteral("tracks.m3u")), list, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            return false;
+        intake = "<type>playlist</type><filename>" + Escaped(dir.filePath(QStringLiteral("tracks.m3u"))) + "</filename>";
+    }
     // The source client insists that its configuration, which holds the
     // password, is readable by its owner alone.
     const QByteArray source =
@@ -131,8 +143,8 @@ bool IcecastServer::WriteConfigs(const QString& mp3)
         "  <servers><server><hostname>127.0.0.1</hostname><port>" + QByteArray::number(m_port) +
         "</port><password>" + QByteArray(kSourcePassword) + "</password></server></servers>\n"
         "  <streams><stream><mountpoint>" + QByteArray(kMount) + "</mountpoint><format>MP3</format></stream></streams>\n"
-        "  <intakes><intake><type>file</type><filename>" + Escaped(mp3) +
-        "</filename><stream_once>No</stream_once></intake></intakes>\n"
+        "  <intakes><intake>" + intake + "<stream_once>No</stream_once></intake></intakes>\n"
+        "  <metadata><format_str>@t@</format_str></metadata>\n"
         "</ezstream>\n";
     const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     return WriteText(dir.filePath(QStringLiteral("icecast.xml")), server, readable) &&
@@ -196,19 +208,44 @@ bool IcecastServer::MountPlays() const
     return answer.startsWith("HTTP/1.0 200") && answer.contains("audio/mpeg");
 }
 
+int IcecastServer::Listeners() const
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    if (!socket.waitForConnected(1000))
+        return -1;
+    socket.write(QByteArray("GET /admin/listclients?mount=") + kMount +
+                 " HTTP/1.0\r\nHost: 127.0.0.1\r\nAuthorization: Basic " +
+                 QByteArray("admin:orvex-admin").toBase64() + "\r\n\r\n");
+    QByteArray answer;
+    while (socket.waitForReadyRead(1000))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    const int at = answer.indexOf("<Listeners>");
+    if (!answer.startsWith("HTTP/1.0 200") || at < 0)
+        return -1;
+    return answer.mid(at + 11, answer.indexOf('<', at + 11) - at - 11).toInt();
+}
+
 bool IcecastServer::Start(const QString& mp3, quint16 port)
+{
+    return Start(QStringList{mp3}, port);
+}
+
+bool IcecastServer::Start(const QStringList& tracks, quint16 port)
 {
     Stop();
     if (!m_dir.isValid())
         return Fail(QStringLiteral("no temporary folder"));
-    if (!QFile::exists(mp3))
-        return Fail(QStringLiteral("no such track: ") + mp3);
+    for (const QString& mp3 : tracks)
+        if (!QFile::exists(mp3))
+            return Fail(QStringLiteral("no such track: ") + mp3);
     // Another program may take the free port before the server binds it:
     // then the server ends at once and another port is tried.
     const int attempts = port == 0 ? 3 : 1;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         m_port = port == 0 ? FreeLoopbackPort() : port;
-        if (m_port == 0 || !WriteConfigs(mp3))
+        if (m_port == 0 || tracks.isEmpty() || !WriteConfigs(tracks))
             return Fail(QStringLiteral("cannot prepare the server's folder"));
         m_server = std::make_unique<QProcess>();
         if (!StartProcess(*m_server, QStringLiteral("icecast2"), QStringLiteral("icecast.xml")))

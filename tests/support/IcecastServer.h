@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
@@ -27,6 +28,10 @@ public:
     // port, or on a free port when that is 0. On failure returns false with
     // the reason in Error().
     bool Start(const QString& mp3, quint16 port = 0);
+    // The same with a list of tracks played in turn; the source announces
+    // each track's title tag to the server, which sends it to listeners
+    // that ask for titles.
+    bool Start(const QStringList& tracks, quint16 port = 0);
     // Stops the source alone: the server drops its listeners and the mount
     // answers 404 until the source is back.
     void StopSource();
@@ -41,9 +46,15 @@ public:
     const QString& Error() const { return m_error; }
     // Whether a GET of the mount now answers with audio.
     bool MountPlays() const;
+    // The mount's listeners as the server counts them (its statistics);
+    // -1 when it does not say.
+    int Listeners() const;
+    // Whether the server lets pages of any origin read its streams (as its
+    // sample configuration does); set before Start.
+    bool AllowPages = true;
 
 private:
-    bool WriteConfigs(const QString& mp3);
+    bool WriteConfigs(const QStringList& tracks);
     bool StartProcess(QProcess& process, const QString& program, const QString& config);
     // Runs the event loop until ready() holds; false when the time is up or
     // a process the wait needs (the server, and the source when given) has ended.

@@ -65,6 +65,28 @@ bool MakeMp3(const QString& path, double seconds)
     return EncodeTone(path, seconds, QStringLiteral("lamemp3enc target=bitrate cbr=true bitrate=128"));
 }
 
+bool TagTitle(const QString& path, const QString& title)
+{
+    // Sizes in an ID3v2.4 tag are 7 bits a byte.
+    const auto syncsafe = [](int size) {
+        QByteArray bytes(4, 0);
+        for (int i = 3; i >= 0; --i, size >>= 7)
+            bytes[i] = static_cast<char>(size & 0x7f);
+        return bytes;
+    };
+    const QByteArray text = '\x03' + title.toUtf8(); // encoding 3: UTF-8
+    const QByteArray frame = "TIT2" + syncsafe(static_cast<int>(text.size())) + QByteArray(2, 0) + text;
+    const QByteArray tag = QByteArray("ID3\x04\x00\x00", 6) + syncsafe(static_cast<int>(frame.size())) + frame;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray audio = file.readAll();
+    file.close();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(tag + audio) == tag.size() + audio.size();
+}
+
 bool MakeWav(const QString& path, double seconds)
 {
     return EncodeTone(path, seconds,

@@ -12,6 +12,9 @@ bool MakeMp3(const QString& path, double seconds);
 // no MP3.
 bool MakeWav(const QString& path, double seconds);
 
+// Puts an ID3v2.4 tag with the title (UTF-8) before the file's audio.
+bool TagTitle(const QString& path, const QString& title);
+
 // Runs a GStreamer pipeline that writes the file at path until its end.
 // Returns false when it fails, takes over 30 s, or writes nothing.
 bool RunToEnd(const QString& description, const QString& path);

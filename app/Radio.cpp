@@ -1,0 +1,76 @@
+// The window's radio as the rest of the program sees it: the page's feed,
+// the station's name and title, and playing and stopping the page.
+#include "Unit1.h"
+
+#include "Application.h"
+
+namespace orvex {
+
+void TfrmOrvex::CreateFeed()
+{
+    Feed = new StreamFeed(this);
+    // Without its feed the page plays stations by itself, as it can.
+    if (!Feed->Start())
+        return;
+    connect(Feed, &StreamFeed::StreamOpened, this,
+            [this](const StreamInfo& info) { SetStreamText(info.name, m_streamTitle); });
+    connect(Feed, &StreamFeed::StreamTitleChanged, this,
+            [this](const QString& title) { SetStreamText(m_streamName, title); });
+    connect(Feed, &StreamFeed::PageStateChanged, this, [this](const QString& state) {
+        // A page that stopped, failed or went keeps no title.
+        if (state.isEmpty() || state == QLatin1String("failed") || state == QLatin1String("stopped"))
+            SetStreamText(QString(), QString());
+        const bool playing = state == QLatin1String("playing");
+        if (playing != m_radioPlaying) {
+            m_radioPlaying = playing;
+            emit RadioStateChanged();
+        }
+    });
+}
+
+void TfrmOrvex::StationSet(const QString& address)
+{
+    if (Feed->Port() == 0)
+        return;
+    Feed->SetStationAddress(address);
+    WebBrowser1->SetPageScript(
+        Feed->PageScript(QUrl::fromLocalFile(Application().ExeFolder() + QString::fromLatin1(kPlayerPage))));
+    SetStreamText(QString(), QString());
+    // The station box's name may be another one now.
+    emit StreamInfoChanged();
+}
+
+void TfrmOrvex::SetStreamText(const QString& name, const QString& title)
+{
+    if (name == m_streamName && title == m_streamTitle)
+        return;
+    m_streamName = name;
+    m_streamTitle = title;
+    emit StreamInfoChanged();
+}
+
+QString TfrmOrvex::StationName() const
+{
+    return m_streamName.isEmpty() ? cmbBoxRadio->currentText() : m_streamName;
+}
+
+bool TfrmOrvex::RadioPlaying() const
+{
+    return m_radioPlaying;
+}
+
+void TfrmOrvex::PlayRadio()
+{
+    // A page that listens plays again at once; otherwise it is loaded anew.
+    if (Feed->PageListening())
+        Feed->PlayPage();
+    else
+        bitBtnGoSTATIONClick();
+}
+
+void TfrmOrvex::StopRadio(const QString& reasonShownOnPage)
+{
+    Feed->StopPage(reasonShownOnPage);
+}
+
+} // namespace orvex

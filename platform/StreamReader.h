@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <memory>
+
+namespace orvex {
+
+// What a station's server says of its stream.
+struct StreamInfo {
+    QString contentType; // "audio/mpeg", "audio/aacp", "audio/aac", "application/ogg", ...
+    QString name;        // icy-name (already decoded text; may be empty)
+    QString genre;       // icy-genre
+    QString url;         // icy-url
+    int bitrate = 0;     // icy-br, kbit/s, 0 when not sent
+    QUrl address;        // the address that plays, after playlists and redirects
+};
+
+// Reads one station's stream on a GStreamer pipeline (souphttpsrc, icydemux,
+// appsink), resolving playlist links first, and hands out pure audio.
+// Signals arrive on the thread that owns the object (the window thread).
+class StreamReader : public QObject {
+    Q_OBJECT
+public:
+    // An address that has not answered with a stream by then has failed.
+    static constexpr int kOpenTimeoutMs = 10000;
+    // A playing stream that sends nothing for this long has ended.
+    static constexpr int kStallTimeoutMs = 10000;
+    // Redirects followed from one address.
+    static constexpr int kMaxRedirects = 5;
+    // The most of a playlist that is downloaded.
+    static constexpr int kMaxPlaylistBytes = 128 * 1024;
+    // Entries of one playlist that are tried, and the time they may take
+    // together: a playlist of dead addresses fails in bounded time.
+    static constexpr int kMaxPlaylistEntries = 20;
+    static constexpr int kPlaylistBudgetMs = 30000;
+
+    explicit StreamReader(QObject* parent = nullptr);
+    ~StreamReader() override;
+
+    // Starts reading; answers with Opened and then Data, or with Failed.
+    void Open(const QUrl& address);
+    // Stops reading and closes the upstream connection; no signal follows.
+    void Close();
+
+signals:
+    void Opened(const orvex::StreamInfo& info);
+    void Data(const QByteArray& audio);       // metadata blocks removed
+    void TitleChanged(const QString& title);  // each new StreamTitle once
+    void Failed(const QString& reason);       // never played: why (refused, unresolvable, not a stream, HLS, TLS ...)
+    void Ended(const QString& reason);        // played, then dropped or stopped sending
+
+private:
+    class Session;
+    std::unique_ptr<Session> m_session;
+};
+
+} // namespace orvex
