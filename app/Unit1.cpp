@@ -7,6 +7,7 @@
 #include "Hints.h"
 #include "Id3Tag.h"
 #include "Jpeg.h"
+#include "Recording.h"
 #include "Shell.h"
 #include "Stations.h"
 #include "Streams.h"
@@ -237,6 +238,7 @@ void TfrmOrvex::CreateServerGroup()
         Guarded([&] { WebBrowser1CommandStateChange(command, enable); });
     });
     CreateFeed();
+    Recording = new RadioRecording(this);
 
     Image1 = new TImage(group);
     SetBounds(Image1, 529, 110, 55, 55);
@@ -401,6 +403,8 @@ void TfrmOrvex::rdButtonLOCALAudioClick()
     grpBoxSERVER->move(grpBoxSERVER->x(), kInactiveGroupTop);
     grpBoxLOCAL->move(grpBoxLOCAL->x(), kActiveGroupTop);
     WebBrowser1->move(WebBrowser1->x(), kBrowserTop);
+    // Songs recorded meanwhile show up.
+    RefreshTrackList();
 }
 
 void TfrmOrvex::FormResize()

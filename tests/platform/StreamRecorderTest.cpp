@@ -311,5 +311,8 @@ TEST_F(StreamRecorderTest, RecordsIntoTheListedFolderOrTheUsersOwn)
     EXPECT_EQ(RecordingFolder(m_dir.path()), m_folder);
     EXPECT_EQ(RecordingFolder(m_folder + QStringLiteral("missing/")), m_folder + QStringLiteral("Music/Orvex/"));
     EXPECT_TRUE(QFileInfo(m_folder + QStringLiteral("Music/Orvex")).isDir());
-    qputenv("XDG_CONFIG_HOME", oldConfig);
+    if (oldConfig.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
 }
