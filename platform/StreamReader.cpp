@@ -1,26 +1,330 @@
 #include "StreamReader.h"
 
-#include <QMetaObject>
+#include "PlaylistParser.h"
+#include "StreamFetch.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <deque>
 
 namespace orvex {
 
-class StreamReader::Session {};
+namespace {
+
+// Answers that are documents, not streams.
+bool IsText(const QString& type)
+{
+    return type.startsWith(u"text/") || type == u"application/json" || type == u"application/xml" ||
+           type == u"application/xhtml+xml";
+}
+
+} // namespace
+
+// One Open: the addresses to try (the one given, then a playlist's entries),
+// one fetch at a time, and the phase of the current one.
+class StreamReader::Session : public QObject {
+public:
+    Session(StreamReader& owner, int openMs, int stallMs) : m_owner(owner), m_openMs(openMs), m_stallMs(stallMs)
+    {
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, [this] { OnTimeout(); });
+    }
+    ~Session() override { Stop(); }
+
+    void Open(const QUrl& address)
+    {
+        m_clock.start();
+        const QUrl url = playlist::StreamAddress(address);
+        if (url.isEmpty()) {
+            m_lastFailure = QStringLiteral("not an http or https address: %1").arg(address.toString());
+        } else {
+            m_queue.push_back({url, 0});
+        }
+        // The answer comes later, never from within Open.
+        QMetaObject::invokeMethod(this, [this] { Next(); }, Qt::QueuedConnection);
+    }
+
+    // No signal comes afterwards.
+    void Stop()
+    {
+        m_stopped = true;
+        m_timer.stop();
+        DropFetch();
+    }
+
+private:
+    enum class Phase { Connecting, Playlist, Playing };
+    struct Pending {
+        QUrl url;
+        int depth = 0;
+    };
+
+    void Next()
+    {
+        if (m_stopped)
+            return;
+        const qint64 left = kPlaylistBudgetMs - m_clock.elapsed();
+        if (m_queue.empty() || m_attempts >= kMaxAttempts || (m_fromPlaylist && left <= 0)) {
+            QString reason = m_lastFailure;
+            if (m_fromPlaylist)
+                reason = QStringLiteral("none of the playlist's addresses played (%1 tried; the last: %2)")
+                             .arg(m_attempts - m_playlists)
+                             .arg(m_lastFailure);
+            Finish(/*ended=*/false, reason);
+            return;
+        }
+        m_current = m_queue.front();
+        m_queue.pop_front();
+        ++m_attempts;
+        m_redirects = 0;
+        m_title.clear();
+        m_timer.start(m_fromPlaylist ? std::max<qint64>(1, std::min<qint64>(left, m_openMs)) : m_openMs);
+        Start(m_current.url);
+    }
+
+    // Opens one address (a redirect keeps the attempt's time).
+    void Start(const QUrl& url)
+    {
+        DropFetch();
+        m_phase = Phase::Connecting;
+        m_answer = {};
+        m_answer.address = url;
+        m_playlist.clear();
+        StreamFetch::Handlers handlers;
+        handlers.answered = [this](const StreamFetch::Answer& a) { OnAnswer(a); };
+        handlers.data = [this](const QByteArray& bytes, const QString& caps) { OnData(bytes, caps); };
+        handlers.title = [this](const QString& title) { OnTitle(title); };
+        handlers.failed = [this](const QString& reason) { OnError(reason); };
+        handlers.ended = [this] { OnEnded(); };
+        m_fetch = new StreamFetch(url, std::move(handlers), this);
+        if (!m_fetch->Start())
+            AttemptFailed(m_fetch->Error());
+    }
+
+    void OnAnswer(const StreamFetch::Answer& answer)
+    {
+        m_answer = answer;
+        if (answer.status < 300 || answer.status >= 400)
+            return;
+        if (answer.location.isEmpty())
+            return; // the source reports the status as an error
+        if (++m_redirects > kMaxRedirects) {
+            AttemptFailed(QStringLiteral("more than %1 redirects").arg(kMaxRedirects));
+            return;
+        }
+        const QUrl target = playlist::StreamAddress(answer.location);
+        if (target.isEmpty()) {
+            AttemptFailed(QStringLiteral("redirected to an address that is not http or https"));
+            return;
+        }
+        Start(target);
+    }
+
+    void OnData(const QByteArray& bytes, const QString& caps)
+    {
+        switch (m_phase) {
+        case Phase::Connecting: {
+            m_format = playlist::Sniff(m_answer.contentType, m_answer.address, bytes);
+            if (m_format != playlist::Format::None) {
+                m_phase = Phase::Playlist;
+                AppendPlaylist(bytes);
+                return;
+            }
+            if (IsText(m_answer.contentType)) {
+                AttemptFailed(QStringLiteral("not a stream: the server sent %1").arg(m_answer.contentType));
+                return;
+            }
+            m_phase = Phase::Playing;
+            m_timer.start(m_stallMs);
+            emit m_owner.Opened(Info(caps));
+            if (m_stopped)
+                return;
+            if (!m_title.isEmpty())
+                emit m_owner.TitleChanged(m_title);
+            if (m_stopped)
+                return;
+            emit m_owner.Data(bytes);
+            return;
+        }
+        case Phase::Playlist:
+            AppendPlaylist(bytes);
+            return;
+        case Phase::Playing:
+            m_timer.start(m_stallMs);
+            emit m_owner.Data(bytes);
+            return;
+        }
+    }
+
+    void OnTitle(const QString& title)
+    {
+        // Servers repeat the title in every metadata block.
+        if (title == m_title)
+            return;
+        m_title = title;
+        if (m_phase == Phase::Playing)
+            emit m_owner.TitleChanged(title);
+    }
+
+    void OnError(const QString& reason)
+    {
+        QString why = reason;
+        if (m_answer.status >= 300)
+            why = QStringLiteral("the server answered %1 (%2)").arg(m_answer.status).arg(reason);
+        if (m_phase == Phase::Playing)
+            Finish(/*ended=*/true, why);
+        else
+            AttemptFailed(why);
+    }
+
+    void OnEnded()
+    {
+        switch (m_phase) {
+        case Phase::Connecting:
+            AttemptFailed(QStringLiteral("the server sent no data"));
+            return;
+        case Phase::Playlist:
+            ResolvePlaylist();
+            return;
+        case Phase::Playing:
+            Finish(/*ended=*/true, QStringLiteral("the server closed the stream"));
+            return;
+        }
+    }
+
+    void OnTimeout()
+    {
+        if (m_phase == Phase::Playing)
+            Finish(/*ended=*/true, QStringLiteral("the server stopped sending"));
+        else
+            AttemptFailed(QStringLiteral("no stream from %1 within %2 s")
+                              .arg(m_current.url.toString())
+                              .arg(m_timer.interval() / 1000.0));
+    }
+
+    void AppendPlaylist(const QByteArray& bytes)
+    {
+        if (m_playlist.size() + bytes.size() > kMaxPlaylistBytes) {
+            AttemptFailed(QStringLiteral("the playlist is larger than %1 KB").arg(kMaxPlaylistBytes / 1024));
+            return;
+        }
+        m_playlist += bytes;
+    }
+
+    void ResolvePlaylist()
+    {
+        DropFetch();
+        ++m_playlists;
+        if (m_format == playlist::Format::M3u && playlist::IsHls(m_playlist)) {
+            AttemptFailed(QStringLiteral("HLS streams are not supported"));
+            return;
+        }
+        if (m_current.depth >= kMaxPlaylistDepth) {
+            AttemptFailed(QStringLiteral("playlists nested more than %1 deep").arg(kMaxPlaylistDepth));
+            return;
+        }
+        const QList<QUrl> entries = playlist::Entries(m_playlist, m_format, m_answer.address);
+        m_playlist.clear();
+        if (entries.isEmpty()) {
+            AttemptFailed(QStringLiteral("the playlist lists no stream address"));
+            return;
+        }
+        m_fromPlaylist = true;
+        // The entries come first, in their order, before what was left.
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+            m_queue.push_front({*it, m_current.depth + 1});
+        m_timer.stop();
+        Next();
+    }
+
+    void AttemptFailed(const QString& reason)
+    {
+        m_lastFailure = reason;
+        m_timer.stop();
+        DropFetch();
+        Next();
+    }
+
+    void Finish(bool ended, const QString& reason)
+    {
+        Stop();
+        if (ended)
+            emit m_owner.Ended(reason);
+        else
+            emit m_owner.Failed(reason);
+    }
+
+    StreamInfo Info(const QString& caps) const
+    {
+        StreamInfo info;
+        info.contentType = m_answer.contentType.isEmpty() ? caps : m_answer.contentType;
+        info.name = m_answer.headers.value(QStringLiteral("icy-name"));
+        info.genre = m_answer.headers.value(QStringLiteral("icy-genre"));
+        info.url = m_answer.headers.value(QStringLiteral("icy-url"));
+        // "128" or, from some servers, "128,128".
+        info.bitrate = std::max(0, m_answer.headers.value(QStringLiteral("icy-br")).section(u',', 0, 0).trimmed().toInt());
+        info.address = m_answer.address;
+        return info;
+    }
+
+    void DropFetch()
+    {
+        if (m_fetch == nullptr)
+            return;
+        m_fetch->Stop();
+        // Its handler may be what is running now.
+        m_fetch->deleteLater();
+        m_fetch = nullptr;
+    }
+
+    StreamReader& m_owner;
+    const int m_openMs;
+    const int m_stallMs;
+    std::deque<Pending> m_queue;
+    Pending m_current;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    StreamFetch* m_fetch = nullptr;
+    Phase m_phase = Phase::Connecting;
+    StreamFetch::Answer m_answer;
+    playlist::Format m_format = playlist::Format::None;
+    QByteArray m_playlist;
+    QString m_title;
+    QString m_lastFailure;
+    int m_attempts = 0;
+    int m_playlists = 0;
+    int m_redirects = 0;
+    bool m_fromPlaylist = false;
+    bool m_stopped = false;
+};
 
 StreamReader::StreamReader(QObject* parent) : QObject(parent) {}
 
-StreamReader::~StreamReader() = default;
+StreamReader::~StreamReader()
+{
+    Close();
+}
 
 void StreamReader::Open(const QUrl& address)
 {
     Close();
-    QMetaObject::invokeMethod(
-        this, [this, address] { emit Failed(QStringLiteral("cannot read %1 yet").arg(address.toString())); },
-        Qt::QueuedConnection);
+    m_session = new Session(*this, m_openTimeoutMs, m_stallTimeoutMs);
+    m_session->Open(address);
+}
+
+void StreamReader::SetTimeouts(int openMs, int stallMs)
+{
+    m_openTimeoutMs = openMs;
+    m_stallTimeoutMs = stallMs;
 }
 
 void StreamReader::Close()
 {
-    m_session.reset();
+    if (m_session == nullptr)
+        return;
+    m_session->Stop();
+    m_session->deleteLater();
+    m_session = nullptr;
 }
 
 } // namespace orvex

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
-#include <memory>
 
 namespace orvex {
 
@@ -32,10 +31,13 @@ public:
     static constexpr int kMaxRedirects = 5;
     // The most of a playlist that is downloaded.
     static constexpr int kMaxPlaylistBytes = 128 * 1024;
-    // Entries of one playlist that are tried, and the time they may take
-    // together: a playlist of dead addresses fails in bounded time.
-    static constexpr int kMaxPlaylistEntries = 20;
+    // Addresses tried for one Open (a playlist's entries and the playlist
+    // itself), and the time they may take together: a playlist of dead
+    // addresses fails in bounded time.
+    static constexpr int kMaxAttempts = 20;
     static constexpr int kPlaylistBudgetMs = 30000;
+    // Playlists within playlists followed.
+    static constexpr int kMaxPlaylistDepth = 2;
 
     explicit StreamReader(QObject* parent = nullptr);
     ~StreamReader() override;
@@ -44,6 +46,9 @@ public:
     void Open(const QUrl& address);
     // Stops reading and closes the upstream connection; no signal follows.
     void Close();
+    // The time an address has to answer with a stream, and the silence after
+    // which a playing stream has ended (for the next Open).
+    void SetTimeouts(int openMs, int stallMs);
 
 signals:
     void Opened(const orvex::StreamInfo& info);
@@ -54,7 +59,11 @@ signals:
 
 private:
     class Session;
-    std::unique_ptr<Session> m_session;
+    Session* m_session = nullptr; // deleted later: its own handlers may close it
+    int m_openTimeoutMs = kOpenTimeoutMs;
+    int m_stallTimeoutMs = kStallTimeoutMs;
 };
 
 } // namespace orvex
+
+Q_DECLARE_METATYPE(orvex::StreamInfo)
