@@ -204,7 +204,8 @@ void StreamFeed::ReadRequest(QTcpSocket* socket)
     const QByteArray origin = HeaderOf(headers, "origin");
     const QByteArray prefix = '/' + m_token + '/';
     if (head.size() != 3 || !head[2].startsWith("HTTP/1.") ||
-        host != "127.0.0.1:" + QByteArray::number(Port()) || (HasHeader(headers, "origin") && origin != "null") ||
+        host != "127.0.0.1:" + QByteArray::number(Port()) ||
+        (HasHeader(headers, "origin") && origin != "null" && origin != "file://") ||
         !head[1].startsWith(prefix)) {
         Answer(socket, "403 Forbidden", kRefused, false);
         return;

@@ -23,8 +23,8 @@ namespace orvex {
 // page alone, by a script the program's browser runs in that page
 // (PageScript), and is written to no file. A request is refused unless it
 // names the token, is addressed to the feed's own host and port (no other
-// name), and comes from no web origin or from a local page (Origin absent or
-// "null"). The feed opens only the station the program has put into its
+// name), and comes from no web origin or from a local page (Origin absent,
+// "file://" or "null"). The feed opens only the station the program has put into its
 // page (SetStationAddress): it is no proxy to other addresses.
 //
 // The protocol, under http://127.0.0.1:PORT/TOKEN/:

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -141,6 +142,29 @@ TEST_F(RadioTest, TheParameterLineNamesSchemeAndAddressExactly)
     // A quote or bracket cannot break out of the parameter.
     EXPECT_EQ(StreamParameterLine(true, QStringLiteral("h/\"><script>")),
               "      <PARAM NAME=\"FileName\" VALUE=\"http://h/%22%3E%3Cscript%3E\">");
+}
+
+TEST_F(RadioTest, AnAddressTypedWithItsSchemeIsUsedAsTyped)
+{
+    const struct {
+        bool http;
+        const char* typed;
+        const char* value;
+    } cases[] = {
+        {true, "https://h:8443/live", "https://h:8443/live"},
+        {false, "HTTP://h/x", "HTTP://h/x"},
+        {true, "Mms://h/x", "Mms://h/x"},
+        {true, "hTtPs://h", "hTtPs://h"},
+        // Without a scheme of its own the method's is put before it.
+        {true, "h/http://x", "http://h/http://x"},
+        {false, "h:1", "mms://h:1"},
+        {true, "ftp://h", "http://ftp://h"},
+        {true, "https://h/\"<", "https://h/%22%3C"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StreamParameterLine(c.http, QString::fromLatin1(c.typed)),
+                  "      <PARAM NAME=\"FileName\" VALUE=\"" + QByteArray(c.value) + "\">")
+            << c.typed;
 }
 
 TEST_F(RadioTest, TheMethodAndAddressOfTheWindowGoIntoThePage)
@@ -431,9 +455,10 @@ TEST_F(RadioTest, ThePageReconnectsByItselfWhenTheSourceComesBack)
     EXPECT_TRUE(PlaysPast(0, 10000));
 }
 
-TEST_F(RadioTest, AStreamThePageMayNotReadStillPlaysThroughTheElement)
+TEST_F(RadioTest, AStreamThePageMayNotReadPlaysThroughTheProgramsFeed)
 {
-    // A server that does not let other origins read its answer.
+    // A server that does not let other origins read its answer: the
+    // program reads it for the page, which feeds its media source.
     StreamServer server;
     server.ShareWithPages = false;
     ASSERT_TRUE(server.SetTracks({orvex::testing::kAssets + QStringLiteral("escala.mp3")}));
@@ -442,10 +467,82 @@ TEST_F(RadioTest, AStreamThePageMayNotReadStillPlaysThroughTheElement)
     form.editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
     form.bitBtnSETRemote->click();
     ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
-    EXPECT_FALSE(Evaluate(QStringLiteral("orvexPlayer.fed")).toBool());
-    EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.audio.src")).toString(),
-              QStringLiteral("http://127.0.0.1:%1/").arg(server.Port()));
+    EXPECT_TRUE(Evaluate(QStringLiteral("orvexPlayer.fed")).toBool());
+    EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.via")).toString(), QStringLiteral("feed"));
     EXPECT_TRUE(PlaysPast(0, 10000));
+}
+
+TEST_F(RadioTest, TheStationsTitleShowsAsTextAndTheProgramStopsAndPlaysThePage)
+{
+    // Icecast without the header that lets pages read it, with titles that
+    // look like markup.
+    const QString markup = QStringLiteral("<img src=x onerror=\"document.title='ran'\">");
+    const QString first = m_exeDir.filePath(QStringLiteral("one.mp3"));
+    const QString second = m_exeDir.filePath(QStringLiteral("two.mp3"));
+    ASSERT_TRUE(orvex::testing::MakeMp3(first, 3.0) && orvex::testing::TagTitle(first, markup));
+    ASSERT_TRUE(orvex::testing::MakeMp3(second, 3.0) && orvex::testing::TagTitle(second, QStringLiteral("Dois\n\\ 'b'")));
+    IcecastServer icecast;
+    icecast.AllowPages = false;
+    ASSERT_TRUE(icecast.Start(QStringList{first, second})) << icecast.Error().toStdString();
+    TfrmOrvex& form = Form();
+    QSignalSpy infoChanges(&form, &TfrmOrvex::StreamInfoChanged);
+    QSignalSpy stateChanges(&form, &TfrmOrvex::RadioStateChanged);
+    form.editAddress->setText(icecast.Address());
+    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
+    EXPECT_TRUE(form.RadioPlaying());
+    EXPECT_GE(stateChanges.size(), 1);
+    EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.via")).toString(), QStringLiteral("feed"));
+
+    // Both titles come in turn; each shows as the characters it is.
+    const auto shown = [&] { return Evaluate(QStringLiteral("document.getElementById('title').textContent")).toString(); };
+    ASSERT_TRUE(PumpUntil([&] { return shown() == markup; }, 20000)) << shown().toStdString();
+    EXPECT_EQ(Evaluate(QStringLiteral("document.querySelectorAll('#panel img').length + document.title")).toString(),
+              QStringLiteral("0Orvex Radio Player"));
+    ASSERT_TRUE(PumpUntil([&] { return shown() == QStringLiteral("Dois\n\\ 'b'"); }, 20000)) << shown().toStdString();
+    EXPECT_EQ(form.StreamTitle(), QStringLiteral("Dois\n\\ 'b'"));
+    EXPECT_GE(infoChanges.size(), 2);
+    EXPECT_EQ(form.StationName(), QString::fromUtf8(orvex::testing::kStationName));
+    EXPECT_EQ(Evaluate(QStringLiteral("document.getElementById('station').textContent")).toString(),
+              QString::fromUtf8(orvex::testing::kStationName));
+    EXPECT_EQ(icecast.Listeners(), 1);
+
+    // The program stops the page: the station loses its listener, the page
+    // says why and offers to play again.
+    form.StopRadio(QStringLiteral("Parado <b>agora</b>"));
+    ASSERT_TRUE(WaitForState(QStringLiteral("stopped"))) << PlayerState().toStdString();
+    EXPECT_EQ(Evaluate(QStringLiteral("document.getElementById('detail').textContent")).toString(),
+              QStringLiteral("Parado <b>agora</b>"));
+    EXPECT_FALSE(Evaluate(QStringLiteral("document.getElementById('again').hidden")).toBool());
+    ASSERT_TRUE(PumpUntil([&] { return icecast.Listeners() == 0 && !form.RadioPlaying(); })) << icecast.Listeners();
+    EXPECT_TRUE(form.StreamTitle().isEmpty());
+    EXPECT_EQ(form.StationName(), form.cmbBoxRadio->currentText()); // none sent now
+    form.PlayRadio();
+    ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
+    EXPECT_TRUE(PumpUntil([&] { return form.RadioPlaying() && icecast.Listeners() == 1; }));
+
+    // A new page lets the old one's connection go.
+    form.editAddress->setText(QStringLiteral("127.0.0.1:9"));
+    form.bitBtnSETRemote->click();
+    EXPECT_TRUE(PumpUntil([&] { return icecast.Listeners() == 0; })) << icecast.Listeners();
+}
+
+TEST_F(RadioTest, AnAddressThatNeverAnsweredFailsAtOnceWithTheReason)
+{
+    StreamServer server;
+    ASSERT_TRUE(server.SetTracks({orvex::testing::kAssets + QStringLiteral("cancao.mp3")}));
+    ASSERT_TRUE(server.Start(QHostAddress::LocalHost, 0));
+    const quint16 closed = server.Port();
+    server.Stop();
+    TfrmOrvex& form = Form();
+    form.editAddress->setText(QStringLiteral("127.0.0.1:%1/live").arg(closed));
+    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(WaitForState(QStringLiteral("failed"))) << PlayerState().toStdString();
+    // No series of retries, and the program's reason is on the page.
+    EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.tries")).toInt(), 0);
+    EXPECT_TRUE(Evaluate(QStringLiteral("document.getElementById('detail').textContent")).toString()
+                    .startsWith(QStringLiteral("The program could not open the stream (")));
+    EXPECT_FALSE(form.RadioPlaying());
 }
 
 TEST_F(RadioTest, AStreamThePageCannotFeedIsLeftToTheElement)

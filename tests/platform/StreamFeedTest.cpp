@@ -88,7 +88,7 @@ TEST_F(StreamFeedTest, AnswersOnlyItsOwnPageAndOpensOnlyTheStationSet)
                                      QUrl::toPercentEncoding(QStringLiteral("http://127.0.0.1:9/live"))), "400"},
         {"an unknown state", "POST " + t + "/state HTTP/1.1\r\n" + Host() + "Content-Length: 4\r\n\r\nbusy", "400"},
         {"headers without end", "GET " + t + "/events HTTP/1.1\r\n" + QByteArray(20000, 'x'), "431"},
-        {"a local page's state", "POST " + t + "/state HTTP/1.1\r\n" + Host() + "Origin: null\r\nContent-Length: 7\r\n\r\nplaying", "200"},
+        {"a local page's state", "POST " + t + "/state HTTP/1.1\r\n" + Host() + "Origin: file://\r\nContent-Length: 7\r\n\r\nplaying", "200"},
         {"a command", "POST " + t + "/command/record HTTP/1.1\r\n" + Host() + "Content-Length: 2\r\n\r\non", "200"},
     };
     for (const auto& c : cases) {

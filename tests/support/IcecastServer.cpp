@@ -142,7 +142,8 @@ bool IcecastServer::WriteConfigs(const QStringList& tracks)
         "<ezstream>\n"
         "  <servers><server><hostname>127.0.0.1</hostname><port>" + QByteArray::number(m_port) +
         "</port><password>" + QByteArray(kSourcePassword) + "</password></server></servers>\n"
-        "  <streams><stream><mountpoint>" + QByteArray(kMount) + "</mountpoint><format>MP3</format></stream></streams>\n"
+        "  <streams><stream><mountpoint>" + QByteArray(kMount) + "</mountpoint><format>MP3</format>"
+        "<stream_name>" + Escaped(QString::fromUtf8(kStationName)) + "</stream_name></stream></streams>\n"
         "  <intakes><intake>" + intake + "<stream_once>No</stream_once></intake></intakes>\n"
         "  <metadata><format_str>@t@</format_str></metadata>\n"
         "</ezstream>\n";

@@ -12,10 +12,13 @@ namespace orvex::testing {
 // A real internet radio server for the radio tests: an Icecast 2 server on a
 // free loopback port, with a configuration of its own in a temporary folder,
 // fed by an ezstream source that loops one MP3 file into the mount point
-// "/orvex.mp3". The server's root "/" is an alias of the mount, so the bare
+// "/orvex.mp3", named kStationName. The server's root "/" is an alias of the mount, so the bare
 // "address:port" form of the home station plays it as well. Both processes
 // are stopped when the object goes, and are killed with the test program
 // should that die first.
+// The name the source gives its stream (the server's icy-name).
+inline constexpr const char* kStationName = "R\u00e1dio <i>Teste</i>";
+
 class IcecastServer {
 public:
     IcecastServer();
