@@ -110,10 +110,8 @@ bool StreamFetch::Start()
     GstBus* bus = gst_element_get_bus(m_pipeline);
     gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&StreamFetch::OnBusMessage), this, nullptr);
     gst_object_unref(bus);
-    if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        // The reason is on its way through the bus.
-        return true;
-    }
+    // A refusal's reason comes through the bus, as every later failure does.
+    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "StreamReader.h"
 
+#include "ConnectProbe.h"
 #include "PlaylistParser.h"
 #include "StreamFetch.h"
 
@@ -168,9 +169,25 @@ private:
 
     void OnError(const QString& reason)
     {
-        QString why = reason;
+        if (m_answer.status == 0 && m_phase == Phase::Connecting) {
+            // No HTTP answer: the source does not say why; the probe does.
+            DropFetch();
+            const int probe = ++m_probes;
+            m_probe = new ConnectProbe(m_answer.address, [this, probe](const QString& why) {
+                // A probe dropped meanwhile answers for nobody.
+                if (probe == m_probes && m_probe != nullptr && !m_stopped)
+                    AttemptFailed(why);
+            }, this);
+            return;
+        }
+        // The source's own words when a transfer breaks say nothing more.
+        QString why = m_answer.status == 0 || reason.startsWith(u"Internal data stream error")
+                          ? QStringLiteral("the connection failed")
+                          : reason;
         if (m_answer.status >= 300)
             why = QStringLiteral("the server answered %1 (%2)").arg(m_answer.status).arg(reason);
+        else if (m_phase == Phase::Connecting)
+            why = QStringLiteral("not a stream: %1").arg(why); // what icydemux could not recognise
         if (m_phase == Phase::Playing)
             Finish(/*ended=*/true, why);
         else
@@ -269,6 +286,10 @@ private:
 
     void DropFetch()
     {
+        if (m_probe != nullptr) {
+            m_probe->deleteLater();
+            m_probe = nullptr;
+        }
         if (m_fetch == nullptr)
             return;
         m_fetch->Stop();
@@ -285,6 +306,8 @@ private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     StreamFetch* m_fetch = nullptr;
+    ConnectProbe* m_probe = nullptr;
+    int m_probes = 0;
     Phase m_phase = Phase::Connecting;
     StreamFetch::Answer m_answer;
     playlist::Format m_format = playlist::Format::None;

@@ -25,8 +25,9 @@ class StreamReader : public QObject {
 public:
     // An address that has not answered with a stream by then has failed.
     static constexpr int kOpenTimeoutMs = 10000;
-    // A playing stream that sends nothing for this long has ended.
-    static constexpr int kStallTimeoutMs = 10000;
+    // A playing stream that sends nothing for this long has ended (within
+    // the player page's own stall time).
+    static constexpr int kStallTimeoutMs = 8000;
     // Redirects followed from one address.
     static constexpr int kMaxRedirects = 5;
     // The most of a playlist that is downloaded.

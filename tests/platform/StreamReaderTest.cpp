@@ -28,8 +28,12 @@ public:
     {
         m_server.listen(QHostAddress::LocalHost, 0);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection())
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                m_pending[socket] = "";
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QObject::destroyed, this, [this, socket] { m_pending.remove(socket); });
+            }
         });
     }
     void On(const QString& path, Reply reply) { m_replies[path] = std::move(reply); }
@@ -38,6 +42,7 @@ public:
         return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_server.serverPort()).arg(path));
     }
     int Requests() const { return m_requests; }
+    int OpenConnections() const { return m_pending.size(); }
     const QByteArray& LastRequest() const { return m_lastRequest; }
 
     // Sends all of it and closes.
@@ -63,17 +68,16 @@ private:
     void Read(QTcpSocket* socket)
     {
         QByteArray& request = m_pending[socket];
-        if (request.isNull())
-            request = "";
-        if (request.endsWith("\r\n\r\n") || request.contains("\r\n\r\n"))
+        if (request.contains("\r\n\r\n"))
             return; // answered already
         request += socket->readAll();
+        // A TLS handshake gets the reply at once, whatever it is.
+        if (request.startsWith('\x16'))
+            request = "GET /case HTTP/1.0\r\n\r\n";
         if (!request.contains("\r\n\r\n"))
             return;
         ++m_requests;
         m_lastRequest = request;
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QObject::destroyed, this, [this, socket] { m_pending.remove(socket); });
         const QString path = QString::fromLatin1(request.split(' ').value(1));
         const auto reply = m_replies.find(path);
         if (reply == m_replies.end())
@@ -209,4 +213,179 @@ TEST(StreamReader, HandsOutTheAudioAndEachNewTitle)
         EXPECT_EQ(recorder.info.bitrate, 128);
         EXPECT_EQ(recorder.info.address, server.Url(QStringLiteral("/live")));
     }
+}
+
+// A playlist link, known by its content, type or name, plays the first of
+// its entries that answers with a stream.
+TEST(StreamReader, PlaysThePlaylistsFirstLiveEntry)
+{
+    ASSERT_FALSE(Audio().isEmpty());
+    ScriptServer server;
+    const QByteArray live = server.Url(QStringLiteral("/live")).toEncoded();
+    const QByteArray dead = "http://127.0.0.1:1/dead";
+    server.On(QStringLiteral("/live"), ScriptServer::Fixed("ICY 200 OK\r\ncontent-type:audio/aacp\r\n\r\n" + Audio()));
+    server.On(QStringLiteral("/moved"), ScriptServer::Fixed("HTTP/1.1 302 Found\r\nLocation: /live\r\n\r\n"));
+    const QByteArray pls = "[playlist]\r\nNumberOfEntries=2\r\nFile1=" + dead + "\r\nTitle1=Zorvel (backup)\r\nLength1=-1\r\n"
+                           "File2=" + live + "\r\nTitle2=Zorvel\r\nLength2=-1\r\nVersion=2\r\n";
+    const QByteArray m3u = "#EXTM3U\n#EXTINF:-1,Zorvel backup\n" + dead + "\n#EXTINF:-1,Zorvel\n" + live + "\n";
+    const QByteArray bare = dead + "\r\n/live\r\n"; // a relative entry
+    const QByteArray asx = "<ASX version=\"3.0\">\n<TITLE>Zorvel</TITLE>\n<ENTRY><REF HREF=\"" + dead +
+                           "\" /></ENTRY>\n<Entry><Ref href=\"" + live + "\"/><TITLE>Zorvel</TITLE></Entry>\n</ASX>\n";
+    const QByteArray xspf = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist version=\"1\" "
+                            "xmlns=\"http://xspf.org/ns/0/\">\n<trackList>\n<track><location>" + dead +
+                            "</location></track>\n<track><location>" + live + "</location><title>Zorvel</title>"
+                            "</track>\n</trackList>\n</playlist>\n";
+    struct Case {
+        const char* name;
+        QString path;
+        QByteArray type;
+        QByteArray body;
+    };
+    const Case cases[] = {
+        {"pls by content", "/listen", "text/plain", pls},
+        {"pls by type", "/listen", "audio/x-scpls", pls},
+        {"extended m3u", "/z.m3u8", "audio/x-mpegurl", m3u},
+        {"bare m3u by name", "/z.m3u", "application/octet-stream", bare},
+        {"asx", "/z.asx", "video/x-ms-asf", asx},
+        {"xspf", "/z.xspf", "application/xspf+xml", xspf},
+        {"pls behind a redirect, to a redirect", "/listen", "audio/x-scpls",
+         "[playlist]\nFile1=" + server.Url(QStringLiteral("/moved")).toEncoded() + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.On(c.path, ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: " + c.type + "\r\n\r\n" + c.body));
+        StreamReader reader;
+        Recorder recorder(reader);
+        reader.Open(server.Url(c.path));
+        ASSERT_TRUE(recorder.Wait());
+        EXPECT_EQ(recorder.events, QStringList({"Opened", "Ended"})) << recorder.reason.toStdString();
+        EXPECT_EQ(recorder.info.address, server.Url(QStringLiteral("/live")));
+        EXPECT_EQ(recorder.info.contentType, QStringLiteral("audio/aacp"));
+        EXPECT_TRUE(recorder.audio == Audio());
+    }
+}
+
+// Whatever a server does wrong, the reader ends in Failed (never played) or
+// Ended (played, then stopped) with the reason, in bounded time and memory.
+TEST(StreamReader, EndsClearlyOnBadInput)
+{
+    ASSERT_FALSE(Audio().isEmpty());
+    ScriptServer server;
+    const QByteArray ok = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n";
+    server.On(QStringLiteral("/loop"), ScriptServer::Fixed("HTTP/1.1 301 Moved Permanently\r\nLocation: /loop\r\n\r\n"));
+    QByteArray huge = "#EXTM3U\n";
+    while (huge.size() < 10 * 1024 * 1024)
+        huge += "http://127.0.0.1:1/never-tried-at-all\n";
+    QByteArray deadList = "#EXTM3U\n";
+    for (int i = 0; i < 1000; ++i)
+        deadList += "http://127.0.0.1:1/dead" + QByteArray::number(i) + "\n";
+    QByteArray junk;
+    for (int i = 0; i < 4096; ++i)
+        junk += char((i * 7919 + 13) % 251);
+    struct Case {
+        const char* name;
+        ScriptServer::Reply reply; // served at /case
+        QString scheme;            // or the address itself, with no reply
+        const char* outcome;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"metadata running past the data", ScriptServer::Fixed(ok + "icy-metaint:16000\r\n\r\n" + Audio().left(16000) + "\xff" "StreamTitle='cut"),
+         "http", "Ended", "closed"},
+        {"stops sending mid-stream", ScriptServer::Trickle(ok + "\r\n" + Audio(), QByteArray()), "http", "Ended", "stopped sending"},
+        {"headers that never end", ScriptServer::Trickle("HTTP/1.0 200 OK\r\n", "X-Padding: aaaaaaaaaaaaaaaa\r\n"), "http", "Failed", "no stream"},
+        {"10 MB playlist", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n" + huge), "http", "Failed", "larger than 128 KB"},
+        {"1,000 dead entries", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n" + deadList), "http", "Failed", "none of the playlist's addresses played"},
+        {"junk served as a playlist", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n" + junk), "http", "Failed", "no stream address"},
+        {"redirect loop", ScriptServer::Fixed("HTTP/1.1 302 Found\r\nLocation: /loop\r\n\r\n"), "http", "Failed", "more than 5 redirects"},
+        {"TLS failure", ScriptServer::Fixed("HTTP/1.0 200 OK\r\n\r\nplain text where a TLS handshake belongs"), "https", "Failed", "TLS failure"},
+        {"HLS", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\n\r\n#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:6\n#EXTINF:6.0,\nseg1.aac\n"), "http", "Failed", "HLS streams are not supported"},
+        {"a web page", ScriptServer::Fixed("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body>Hi</body></html>"), "http", "Failed", "not a stream"},
+        {"not found", ScriptServer::Fixed("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"), "http", "Failed", "404"},
+        {"refused", nullptr, "http://127.0.0.1:1/", "Failed", "refused the connection"},
+        {"unresolvable", nullptr, "http://no-such-station.invalid/", "Failed", "does not resolve"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.On(QStringLiteral("/case"), c.reply);
+        const int before = server.Requests();
+        StreamReader reader;
+        reader.SetTimeouts(/*openMs=*/1500, /*stallMs=*/1500);
+        Recorder recorder(reader);
+        reader.Open(c.reply ? server.Url(QStringLiteral("/case"), c.scheme) : QUrl(c.scheme));
+        ASSERT_TRUE(recorder.Wait(60000));
+        EXPECT_EQ(recorder.events.last(), QString::fromLatin1(c.outcome));
+        EXPECT_TRUE(recorder.reason.contains(QString::fromLatin1(c.reason))) << recorder.reason.toStdString();
+        EXPECT_FALSE(recorder.reason.isEmpty());
+        if (QByteArray(c.name) == "redirect loop") {
+            EXPECT_EQ(server.Requests() - before, 1 + StreamReader::kMaxRedirects);
+        }
+    }
+}
+
+// A real Icecast server, whose source plays two tagged tracks in turn,
+// sends each track's title in the stream: the reader reports each change.
+TEST(StreamReader, ReportsTheTitlesIcecastSends)
+{
+    QTemporaryDir dir;
+    QByteArray list;
+    for (const char* title : {"First song", "Second song"}) {
+        const QString path = dir.filePath(QString::fromLatin1(title).replace(u' ', u'-') + QStringLiteral(".mp3"));
+        ASSERT_TRUE(orvex::testing::MakeMp3(path, 1.5));
+        // An ID3v1 tag: "TAG", title, artist, album (30 bytes each), year,
+        // comment, genre.
+        QByteArray tag = "TAG" + QByteArray(title).leftJustified(30, '\0') + QByteArray("Orvex").leftJustified(30, '\0') +
+                         QByteArray(30, '\0') + "2026" + QByteArray(30, '\0') + char(12);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(tag);
+        list += path.toUtf8() + "\n";
+    }
+    const QString playlist = dir.filePath(QStringLiteral("tracks.m3u"));
+    QFile listFile(playlist);
+    ASSERT_TRUE(listFile.open(QIODevice::WriteOnly));
+    listFile.write(list);
+    listFile.close();
+
+    orvex::testing::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start(playlist)) << icecast.Error().toStdString();
+    StreamReader reader;
+    Recorder recorder(reader);
+    reader.Open(QUrl(QStringLiteral("http://%1/orvex.mp3").arg(icecast.Address())));
+    // Two changes: the track playing when we joined may be either one.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.titles.size() >= 3 || recorder.done; }, 60000));
+    EXPECT_FALSE(recorder.done) << recorder.reason.toStdString();
+    EXPECT_EQ(recorder.events.value(0), QStringLiteral("Opened"));
+    EXPECT_EQ(recorder.info.contentType, QStringLiteral("audio/mpeg"));
+    EXPECT_GT(recorder.audio.size(), 16000);
+    for (int i = 0; i < recorder.titles.size(); ++i) {
+        const QString expected = recorder.titles[i].contains(u"First") ? QStringLiteral("Orvex - First song")
+                                                                         : QStringLiteral("Orvex - Second song");
+        EXPECT_EQ(recorder.titles[i], expected);
+        if (i > 0) {
+            EXPECT_NE(recorder.titles[i], recorder.titles[i - 1]);
+        }
+    }
+    reader.Close();
+}
+
+// Close lets go of the station at once (its listener count falls) and
+// nothing is reported afterwards.
+TEST(StreamReader, CloseDropsTheConnection)
+{
+    ASSERT_FALSE(Audio().isEmpty());
+    ScriptServer server;
+    server.On(QStringLiteral("/live"), ScriptServer::Trickle("ICY 200 OK\r\ncontent-type:audio/mpeg\r\n\r\n" + Audio(),
+                                                              Audio().left(2000)));
+    StreamReader reader;
+    Recorder recorder(reader);
+    reader.Open(server.Url(QStringLiteral("/live")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.audio.size() > Audio().size(); }, 30000));
+    ASSERT_EQ(server.OpenConnections(), 1);
+    reader.Close();
+    const QByteArray heard = recorder.audio;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.OpenConnections() == 0; }, 30000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recorder.audio.size(), heard.size());
+    EXPECT_EQ(recorder.events, QStringList({"Opened"}));
 }

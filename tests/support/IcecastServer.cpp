@@ -127,7 +127,10 @@ bool IcecastServer::WriteConfigs(const QStringList& tracks)
         "</icecast>\n";
     // Several tracks play from a playlist, and each one's title goes to the
     // server as the stream's title.
-    QByteArray intake = "<type>file</type><filename>" + Escaped(tracks.value(0)) + "</filename>";
+    // One .m3u names its tracks itself.
+    const bool listed = tracks.size() == 1 && tracks[0].endsWith(QStringLiteral(".m3u"));
+    QByteArray intake = QByteArray("<type>") + (listed ? "playlist" : "file") + "</type><filename>" +
+                        Escaped(tracks.value(0)) + "</filename>";
     if (tracks.size() > 1) {
         QByteArray list;
         for (const QString& track : tracks)
@@ -144,8 +147,9 @@ bool IcecastServer::WriteConfigs(const QStringList& tracks)
         "</port><password>" + QByteArray(kSourcePassword) + "</password></server></servers>\n"
         "  <streams><stream><mountpoint>" + QByteArray(kMount) + "</mountpoint><format>MP3</format>"
         "<stream_name>" + Escaped(QString::fromUtf8(kStationName)) + "</stream_name></stream></streams>\n"
-        "  <intakes><intake>" + intake + "<stream_once>No</stream_once></intake></intakes>\n"
-        "  <metadata><format_str>@t@</format_str></metadata>\n"
+        "  <intakes><intake>" + intake + "<stream_once>No</stream_once></intake></intakes>\n" +
+        // Tracks given one by one carry their title alone.
+        (tracks.size() > 1 ? "  <metadata><format_str>@t@</format_str></metadata>\n" : "") +
         "</ezstream>\n";
     const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     return WriteText(dir.filePath(QStringLiteral("icecast.xml")), server, readable) &&

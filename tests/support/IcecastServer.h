@@ -26,7 +26,8 @@ public:
     IcecastServer(const IcecastServer&) = delete;
     IcecastServer& operator=(const IcecastServer&) = delete;
 
-    // Starts the server and its source on mp3 and waits until the mount
+    // Starts the server and its source on mp3 (or on the MP3 files an .m3u
+    // lists, one after the other) and waits until the mount
     // plays; the test's event loop runs meanwhile. The server listens on
     // port, or on a free port when that is 0. On failure returns false with
     // the reason in Error().
