@@ -8,6 +8,7 @@
 #include "Id3Tag.h"
 #include "Jpeg.h"
 #include "ProgramFiles.h"
+#include "Recording.h"
 #include "Shell.h"
 #include "Stations.h"
 #include "Streams.h"
@@ -259,6 +260,7 @@ void TfrmOrvex::CreateServerGroup()
         Guarded([&] { WebBrowser1CommandStateChange(command, enable); });
     });
     CreateFeed();
+    Recording = new RadioRecording(this);
 
     Image1 = new TImage(group);
     SetBounds(Image1, 529, 110, 55, 55);
@@ -426,6 +428,8 @@ void TfrmOrvex::rdButtonLOCALAudioClick()
     grpBoxLOCAL->move(grpBoxLOCAL->x(), kActiveGroupTop);
     WebBrowser1->move(WebBrowser1->x(), kBrowserTop);
     KeepKeysToMode(grpBoxSERVER);
+    // Songs recorded meanwhile show up.
+    RefreshTrackList();
 }
 
 void TfrmOrvex::FormResize()

@@ -25,6 +25,8 @@
 
 namespace orvex {
 
+class RadioRecording;
+
 // The maker's addresses shown by the two link labels of the Local view.
 inline constexpr const char* kMakerWebAddress = "http://www.kelvara.example.com";
 inline constexpr const char* kMakerEmailAddress = "quillo@example.com";
@@ -137,6 +139,12 @@ public:
     // The page stops, the station's connection closes, and the page shows
     // the reason with a way to play again.
     void StopRadio(const QString& reasonShownOnPage);
+    // The page's Record control.
+    RadioRecording* Recording = nullptr;
+    // Makes folder the current music folder and lists it, as choosing it does.
+    void ShowMusicFolder(const QString& folder);
+    // Lists the current music folder again, keeping the selected track.
+    void RefreshTrackList();
 
     // Starts a program from a command line and reports the three failures
     // the user can act on; never raises.
