@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QGuiApplication>
+#include <algorithm>
+#include <utility>
 
 namespace orvex {
 
