@@ -28,6 +28,18 @@ QByteArray Json(const QJsonObject& object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+// The "info" event of a stream: what its server says of it.
+QByteArray InfoJson(const QString& session, const StreamInfo& info)
+{
+    return Json({{QStringLiteral("session"), session},
+                 {QStringLiteral("name"), info.name},
+                 {QStringLiteral("genre"), info.genre},
+                 {QStringLiteral("url"), info.url},
+                 {QStringLiteral("bitrate"), info.bitrate},
+                 {QStringLiteral("type"), info.contentType},
+                 {QStringLiteral("address"), info.address.toString()}});
+}
+
 // A header value from the station, made safe to send on: printable ASCII only.
 QByteArray HeaderValue(const QString& text)
 {
@@ -275,13 +287,7 @@ void StreamFeed::OpenStream(QTcpSocket* socket, const QUrl& target)
                               "\r\nCache-Control: no-store\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n");
         m_active = stream;
         emit StreamOpened(info);
-        Broadcast("info", Json({{QStringLiteral("session"), stream->session},
-                                {QStringLiteral("name"), info.name},
-                                {QStringLiteral("genre"), info.genre},
-                                {QStringLiteral("url"), info.url},
-                                {QStringLiteral("bitrate"), info.bitrate},
-                                {QStringLiteral("type"), info.contentType},
-                                {QStringLiteral("address"), info.address.toString()}}));
+        Broadcast("info", InfoJson(stream->session, info));
     });
     connect(reader, &StreamReader::Data, this, [this, stream](const QByteArray& audio) {
         // A page that stops taking the stream does not make the program
@@ -349,14 +355,7 @@ void StreamFeed::Listen(QTcpSocket* socket)
         socket->write("event: " + event + "\ndata: " + json + "\n\n");
     };
     if (m_active) {
-        const StreamInfo& info = m_active->info;
-        send("info", Json({{QStringLiteral("session"), m_active->session},
-                           {QStringLiteral("name"), info.name},
-                           {QStringLiteral("genre"), info.genre},
-                           {QStringLiteral("url"), info.url},
-                           {QStringLiteral("bitrate"), info.bitrate},
-                           {QStringLiteral("type"), info.contentType},
-                           {QStringLiteral("address"), info.address.toString()}}));
+        send("info", InfoJson(m_active->session, m_active->info));
         if (!m_active->title.isEmpty())
             send("title", Json({{QStringLiteral("session"), m_active->session}, {QStringLiteral("title"), m_active->title}}));
     }
