@@ -72,9 +72,9 @@ QString FirstMusicFolder()
 
 QString CacheFolder()
 {
-    // The base directory specification ignores a relative $XDG_CACHE_HOME
-    // (Qt's generic cache location would take it relative to the working
-    // folder).
+    // A relative $XDG_CACHE_HOME is not to be used: the XDG base directories
+    // must be absolute (Qt's generic cache location would take it relative
+    // to the working folder).
     QString base = QFile::decodeName(qgetenv("XDG_CACHE_HOME"));
     if (!QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.cache");

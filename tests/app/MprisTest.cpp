@@ -429,16 +429,9 @@ TEST_F(MprisWindowTest, ThePlayingPageLeavesTheProgramTheOnlyPlayerOnTheBus)
     form.editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
     form.bitBtnSETRemote->click();
     const auto playing = [&] {
-        bool done = false, result = false;
-        form.WebBrowser1->View()->page()->runJavaScript(
-            QStringLiteral("typeof orvexPlayer !== 'undefined' && orvexPlayer.state === 'playing' && "
-                           "orvexPlayer.audio.currentTime > 0.5"),
-            [&](const QVariant& value) {
-                result = value.toBool();
-                done = true;
-            });
-        PumpUntil([&] { return done; }, 5000);
-        return result;
+        return Evaluate(QStringLiteral("typeof orvexPlayer !== 'undefined' && orvexPlayer.state === 'playing' && "
+                                       "orvexPlayer.audio.currentTime > 0.5"))
+            .toBool();
     };
     ASSERT_TRUE(PumpUntil(playing, 30000));
     const QStringList names = QDBusConnection::sessionBus().interface()->registeredServiceNames().value();

@@ -47,18 +47,6 @@ protected:
     }
     QString PagePath() const { return QUrl::fromLocalFile(ExePath(QStringLiteral("indexII.htm"))).toString(); }
 
-    // Runs a script in the shown page and returns its value.
-    QVariant Evaluate(const QString& script)
-    {
-        QVariant result;
-        bool done = false;
-        Form().WebBrowser1->View()->page()->runJavaScript(script, [&](const QVariant& value) {
-            result = value;
-            done = true;
-        });
-        PumpUntil([&] { return done; }, 5000);
-        return result;
-    }
     double AudioPosition()
     {
         return Evaluate(QStringLiteral("typeof orvexPlayer === 'undefined' ? -1 : orvexPlayer.audio.currentTime")).toDouble();

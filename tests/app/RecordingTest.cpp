@@ -17,17 +17,6 @@ namespace {
 
 class RecordingTest : public orvex::testing::WindowFixture {
 protected:
-    QVariant Evaluate(const QString& script)
-    {
-        QVariant result;
-        bool done = false;
-        Form().WebBrowser1->View()->page()->runJavaScript(script, [&](const QVariant& value) {
-            result = value;
-            done = true;
-        });
-        PumpUntil([&] { return done; }, 5000);
-        return result;
-    }
     QString PageStatus() { return Evaluate(QStringLiteral("document.getElementById('status').textContent")).toString(); }
     void PressRecord() { Evaluate(QStringLiteral("document.getElementById('record').click(); true")); }
 };

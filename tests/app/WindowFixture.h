@@ -7,6 +7,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -72,6 +75,18 @@ protected:
         if (!m_form)
             m_form = std::make_unique<TfrmOrvex>();
         return *m_form;
+    }
+    // Runs a script in the shown page and returns its value.
+    QVariant Evaluate(const QString& script)
+    {
+        QVariant result;
+        bool done = false;
+        Form().WebBrowser1->View()->page()->runJavaScript(script, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
+        PumpUntil([&] { return done; }, 5000);
+        return result;
     }
 
     QTemporaryDir m_exeDir;
