@@ -169,7 +169,10 @@ private:
 
     void OnError(const QString& reason)
     {
-        if (m_answer.status == 0 && m_phase == Phase::Connecting) {
+        // Below 100 the library's own codes: no HTTP answer came (a name
+        // that does not resolve, a refusal, a failed TLS handshake ...).
+        const bool answered = m_answer.status >= 100;
+        if (!answered && m_phase == Phase::Connecting) {
             // No HTTP answer: the source does not say why; the probe does.
             DropFetch();
             const int probe = ++m_probes;
@@ -181,7 +184,7 @@ private:
             return;
         }
         // The source's own words when a transfer breaks say nothing more.
-        QString why = m_answer.status == 0 || reason.startsWith(u"Internal data stream error")
+        QString why = !answered || reason.startsWith(u"Internal data stream error")
                           ? QStringLiteral("the connection failed")
                           : reason;
         if (m_answer.status >= 300)

@@ -369,6 +369,38 @@ TEST(StreamReader, ReportsTheTitlesIcecastSends)
     reader.Close();
 }
 
+// An https station plays when its certificate is one the system trusts,
+// and fails with the reason when the certificate names another host: the
+// certificate is checked. Run through tests/platform/with-test-ca, which
+// makes the test server's authority the system's only trusted one.
+TEST(StreamReaderTls, PlaysAnHttpsStationOnlyUnderItsCertifiedName)
+{
+    const QString pem = qEnvironmentVariable("ORVEX_TEST_TLS_PEM");
+    if (pem.isEmpty())
+        GTEST_SKIP() << "runs through tests/platform/with-test-ca";
+    QTemporaryDir dir;
+    const QString mp3 = dir.filePath(QStringLiteral("tone.mp3"));
+    ASSERT_TRUE(orvex::testing::MakeMp3(mp3, 2.0));
+    orvex::testing::IcecastServer icecast;
+    icecast.TlsCertificate = pem;
+    ASSERT_TRUE(icecast.Start(mp3)) << icecast.Error().toStdString();
+
+    StreamReader reader;
+    Recorder recorder(reader);
+    reader.Open(QUrl(QStringLiteral("https://127.0.0.1:%1/orvex.mp3").arg(icecast.TlsPort())));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.audio.size() > 16000 || recorder.done; }, 30000));
+    EXPECT_EQ(recorder.events.value(0), QStringLiteral("Opened")) << recorder.reason.toStdString();
+    EXPECT_EQ(recorder.info.contentType, QStringLiteral("audio/mpeg"));
+    reader.Close();
+
+    StreamReader misnamed;
+    Recorder refused(misnamed);
+    misnamed.Open(QUrl(QStringLiteral("https://localhost:%1/orvex.mp3").arg(icecast.TlsPort())));
+    ASSERT_TRUE(refused.Wait());
+    EXPECT_EQ(refused.events, QStringList({"Failed"}));
+    EXPECT_TRUE(refused.reason.contains(QStringLiteral("TLS failure"))) << refused.reason.toStdString();
+}
+
 // Close lets go of the station at once (its listener count falls) and
 // nothing is reported afterwards.
 TEST(StreamReader, CloseDropsTheConnection)

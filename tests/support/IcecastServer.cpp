@@ -113,12 +113,16 @@ bool IcecastServer::WriteConfigs(const QStringList& tracks)
         "  <hostname>127.0.0.1</hostname>\n"
         "  <listen-socket><port>" + QByteArray::number(m_port) +
         "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n" +
+        (TlsCertificate.isEmpty() ? QByteArray()
+                                  : "  <listen-socket><port>" + QByteArray::number(m_tlsPort) +
+                                        "</port><bind-address>127.0.0.1</bind-address><ssl>1</ssl></listen-socket>\n") +
         // As the server's own sample configuration does, pages of any
         // origin may read the streams (unless a test leaves that out).
         QByteArray(AllowPages ? "  <http-headers><header name=\"Access-Control-Allow-Origin\" value=\"*\"/></http-headers>\n"
                               : "") +
         "  <paths><basedir>" + base + "</basedir><logdir>" + base + "/log</logdir><webroot>" + base +
-        "/web</webroot><adminroot>" + base + "/admin</adminroot>"
+        "/web</webroot><adminroot>" + base + "/admin</adminroot>" +
+        (TlsCertificate.isEmpty() ? QByteArray() : "<ssl-certificate>" + Escaped(TlsCertificate) + "</ssl-certificate>") +
         "<alias source=\"/\" destination=\"" + QByteArray(kMount) + "\"/></paths>\n"
         "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>\n"
         "  <security><chroot>0</chroot>" +
@@ -250,6 +254,7 @@ bool IcecastServer::Start(const QStringList& tracks, quint16 port)
     const int attempts = port == 0 ? 3 : 1;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         m_port = port == 0 ? FreeLoopbackPort() : port;
+        m_tlsPort = TlsCertificate.isEmpty() ? 0 : FreeLoopbackPort();
         if (m_port == 0 || tracks.isEmpty() || !WriteConfigs(tracks))
             return Fail(QStringLiteral("cannot prepare the server's folder"));
         m_server = std::make_unique<QProcess>();

@@ -56,6 +56,11 @@ public:
     // Whether the server lets pages of any origin read its streams (as its
     // sample configuration does); set before Start.
     bool AllowPages = true;
+    // A PEM file holding a certificate and its key: the server then also
+    // serves listeners over TLS on TlsPort() (the source stays on Port()).
+    // Set before Start.
+    QString TlsCertificate;
+    quint16 TlsPort() const { return m_tlsPort; }
 
 private:
     bool WriteConfigs(const QStringList& tracks);
@@ -71,6 +76,7 @@ private:
     std::unique_ptr<QProcess> m_server;
     std::unique_ptr<QProcess> m_source;
     quint16 m_port = 0;
+    quint16 m_tlsPort = 0;
     QString m_error;
 };
 
