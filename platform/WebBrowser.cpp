@@ -29,18 +29,24 @@ void PrepareBrowserEngine()
     if (!platform.startsWith("offscreen") && !platform.startsWith("minimal") &&
         qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI"))
         qputenv("QT_QUICK_BACKEND", "software");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     // The engine would put a media player of its own on the session bus
     // while a page plays; the program's own player speaks for the page.
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     const QByteArray disable = "--disable-features=";
     const qsizetype at = flags.indexOf(disable);
-    if (flags.contains("HardwareMediaKeyHandling"))
-        return;
-    if (at >= 0)
-        flags.insert(at + disable.size(), "HardwareMediaKeyHandling,");
-    else
-        flags += (flags.isEmpty() ? "" : " ") + disable + "HardwareMediaKeyHandling";
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    if (!flags.contains("HardwareMediaKeyHandling")) {
+        if (at >= 0)
+            flags.insert(at + disable.size(), "HardwareMediaKeyHandling,");
+        else
+            flags += (flags.isEmpty() ? "" : " ") + disable + "HardwareMediaKeyHandling";
+    }
+    // The player page may ask the script engine to collect garbage
+    // (window.gc): the chunks it feeds its media source would otherwise wait
+    // for a collection for many minutes. Script flags given from outside are
+    // left as they are.
+    if (!flags.contains("--js-flags"))
+        flags += " --js-flags=--expose-gc";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
 namespace {

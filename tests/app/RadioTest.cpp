@@ -419,6 +419,9 @@ TEST_F(RadioTest, TheHomeStationPlaysFromIcecastAsSoonAsItIsSet)
     EXPECT_LT(Evaluate(QStringLiteral("orvexPlayer.audio.currentTime - orvexPlayer.audio.buffered.start(0)")).toDouble(),
               5.0);
     EXPECT_GT(Evaluate(QStringLiteral("orvexPlayer.held()")).toDouble(), 0.0);
+    // ... and has the chunks it read collected as it goes.
+    Evaluate(QStringLiteral("orvexPlayer.collectAfterBytes = 1;"));
+    EXPECT_TRUE(PumpUntil([&] { return Evaluate(QStringLiteral("orvexPlayer.collections")).toInt() > 0; }));
     EXPECT_TRUE(PlaysPast(AudioPosition(), 10000));
     EXPECT_EQ(PlayerState(), QStringLiteral("playing"));
 }
