@@ -483,7 +483,8 @@ TEST_F(RadioTest, TheStationsTitleShowsAsTextAndTheProgramStopsAndPlaysThePage)
     form.editAddress->setText(icecast.Address());
     form.bitBtnSETRemote->click();
     ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
-    EXPECT_TRUE(form.RadioPlaying());
+    // The page tells the program on its own time.
+    EXPECT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }));
     EXPECT_GE(stateChanges.size(), 1);
     EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.via")).toString(), QStringLiteral("feed"));
 
