@@ -163,11 +163,13 @@ TEST_F(TrackRunTest, TheTrackBarMovesThePlayByMouseKeyAndCall)
     TMediaPlayer* player = form.mp3Player;
     Open(0);
     const int length = player->Length();
-    // Where the play stands after a move: the target, give or take 100 ms,
-    // and later by what played since the move (a busy machine is slow).
+    // Where the play stands after a move: at the target, later by what played
+    // since the move, give or take 100 ms; a move while playing may run up
+    // to 250 ms ahead on a busy machine, as the pipeline starts its clock
+    // again after the seek.
     QElapsedTimer since;
     const auto expectFrom = [&](int target, bool playing) {
-        const int late = playing ? static_cast<int>(since.elapsed()) : 0;
+        const int late = playing ? static_cast<int>(since.elapsed()) + 150 : 0;
         const int position = player->Position();
         EXPECT_GE(position, target - 100);
         EXPECT_LE(position, target + 100 + late);
