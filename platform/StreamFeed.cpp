@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrlQuery>
+#include <utility>
 
 namespace orvex {
 
@@ -17,6 +18,7 @@ struct StreamFeed::Stream {
     bool opened = false;
     StreamInfo info;
     QString title;
+    QByteArray early; // read before the page's request took the stream
 };
 
 namespace {
@@ -89,6 +91,20 @@ bool HasHeader(const QList<QByteArray>& lines, const QByteArray& name)
     return false;
 }
 
+// The station's connection for line 28's address (mms servers often answered
+// http too; the page has always tried that); empty when it names no http or
+// https stream.
+QUrl UpstreamOf(const QString& address)
+{
+    QUrl upstream(address);
+    if (upstream.scheme().compare(QLatin1String("mms"), Qt::CaseInsensitive) == 0)
+        upstream.setScheme(QStringLiteral("http"));
+    const QString scheme = upstream.scheme().toLower();
+    if (!upstream.isValid() || upstream.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return {};
+    return upstream;
+}
+
 } // namespace
 
 StreamFeed::StreamFeed(QObject* parent) : QObject(parent)
@@ -149,6 +165,17 @@ QString StreamFeed::PageScript(const QUrl& page) const
 void StreamFeed::SetStationAddress(const QString& address)
 {
     m_station = address;
+    m_aheadFailure.clear();
+    if (m_ahead)
+        CloseStream(m_ahead, QStringLiteral("Another station was set."));
+    const QUrl upstream = UpstreamOf(address);
+    if (!m_server || upstream.isEmpty())
+        return;
+    m_ahead = StartStream(upstream);
+    QTimer::singleShot(feed::kOpenAheadMs, m_ahead->reader, [this, stream = m_ahead] {
+        if (stream == m_ahead)
+            CloseStream(stream, QStringLiteral("The page did not ask for the stream."));
+    });
 }
 
 StreamInfo StreamFeed::ActiveInfo() const
@@ -262,18 +289,23 @@ void StreamFeed::OpenStream(QTcpSocket* socket, const QUrl& target)
         return Answer(socket, "403 Forbidden", "Only the station the program set plays through its feed.", true);
     if (!PlainName(session))
         return Answer(socket, "400 Bad Request", "The page named no session.", true);
-    QUrl upstream(address);
-    // mms servers often answered http too; the page has always tried that.
-    if (upstream.scheme().compare(QLatin1String("mms"), Qt::CaseInsensitive) == 0)
-        upstream.setScheme(QStringLiteral("http"));
-    const QString scheme = upstream.scheme().toLower();
-    if (!upstream.isValid() || upstream.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    const QUrl upstream = UpstreamOf(address);
+    if (upstream.isEmpty())
         return Answer(socket, "502 Bad Gateway", "The address names no http or https stream.", true);
+    if (!m_aheadFailure.isEmpty()) {
+        const QString reason = std::exchange(m_aheadFailure, QString());
+        return Answer(socket, "502 Bad Gateway", reason.toUtf8(), true);
+    }
+    Stream* stream = std::exchange(m_ahead, nullptr);
+    Attach(stream ? stream : StartStream(upstream), socket, session);
+}
 
+// A connection to the station, read before any page request holds it: what
+// comes meanwhile waits in the stream until Attach.
+StreamFeed::Stream* StreamFeed::StartStream(const QUrl& upstream)
+{
     auto owned = std::make_unique<Stream>();
     Stream* stream = owned.get();
-    stream->socket = socket;
-    stream->session = session;
     stream->reader = new StreamReader;
     m_streams.push_back(std::move(owned));
 
@@ -281,15 +313,16 @@ void StreamFeed::OpenStream(QTcpSocket* socket, const QUrl& target)
     connect(reader, &StreamReader::Opened, this, [this, stream](const StreamInfo& info) {
         stream->opened = true;
         stream->info = info;
-        const QByteArray type = HeaderValue(info.contentType);
-        stream->socket->write("HTTP/1.1 200 OK\r\nContent-Type: " +
-                              (type.isEmpty() ? QByteArray("application/octet-stream") : type) +
-                              "\r\nCache-Control: no-store\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n");
-        m_active = stream;
-        emit StreamOpened(info);
-        Broadcast("info", InfoJson(stream->session, info));
+        if (stream->socket)
+            Announce(stream);
     });
     connect(reader, &StreamReader::Data, this, [this, stream](const QByteArray& audio) {
+        if (!stream->socket) {
+            stream->early += audio;
+            if (stream->early.size() > feed::kLongestAhead)
+                CloseStream(stream, QStringLiteral("The page did not ask for the stream."));
+            return;
+        }
         // A page that stops taking the stream does not make the program
         // hold it: past a few megabytes the connection is let go.
         if (stream->socket->bytesToWrite() > feed::kLongestBacklog)
@@ -300,6 +333,8 @@ void StreamFeed::OpenStream(QTcpSocket* socket, const QUrl& target)
     });
     connect(reader, &StreamReader::TitleChanged, this, [this, stream](const QString& title) {
         stream->title = title;
+        if (!stream->socket)
+            return;
         Broadcast("title", Json({{QStringLiteral("session"), stream->session}, {QStringLiteral("title"), title}}));
         if (m_active == stream)
             emit StreamTitleChanged(title);
@@ -307,15 +342,49 @@ void StreamFeed::OpenStream(QTcpSocket* socket, const QUrl& target)
     connect(reader, &StreamReader::Failed, this, [this, stream](const QString& reason) {
         // Never opened: the page hears why, and falls back to playing the
         // address by itself.
-        if (!stream->opened)
+        if (!stream->socket)
+            m_aheadFailure = reason;
+        else if (!stream->opened)
             Answer(stream->socket, "502 Bad Gateway", reason.toUtf8(), true);
         CloseStream(stream, reason);
     });
     connect(reader, &StreamReader::Ended, this,
             [this, stream](const QString& reason) { CloseStream(stream, reason); });
+    reader->Open(upstream);
+    return stream;
+}
+
+// The page's request takes the stream, and what it has read so far.
+void StreamFeed::Attach(Stream* stream, QTcpSocket* socket, const QString& session)
+{
+    stream->socket = socket;
+    stream->session = session;
     connect(socket, &QTcpSocket::disconnected, this,
             [this, stream] { CloseStream(stream, QStringLiteral("The page let the stream go.")); });
-    reader->Open(upstream);
+    if (!stream->opened)
+        return;
+    Announce(stream);
+    if (!stream->title.isEmpty()) {
+        Broadcast("title", Json({{QStringLiteral("session"), session}, {QStringLiteral("title"), stream->title}}));
+        emit StreamTitleChanged(stream->title);
+    }
+    const QByteArray early = std::exchange(stream->early, QByteArray());
+    if (!early.isEmpty()) {
+        socket->write(early);
+        emit StreamData(early);
+    }
+}
+
+// The stream's answer to the page, and the stream becomes the active one.
+void StreamFeed::Announce(Stream* stream)
+{
+    const QByteArray type = HeaderValue(stream->info.contentType);
+    stream->socket->write("HTTP/1.1 200 OK\r\nContent-Type: " +
+                          (type.isEmpty() ? QByteArray("application/octet-stream") : type) +
+                          "\r\nCache-Control: no-store\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n");
+    m_active = stream;
+    emit StreamOpened(stream->info);
+    Broadcast("info", InfoJson(stream->session, stream->info));
 }
 
 void StreamFeed::CloseStream(Stream* stream, const QString& reason)
@@ -326,13 +395,17 @@ void StreamFeed::CloseStream(Stream* stream, const QString& reason)
         return;
     std::unique_ptr<Stream> owned = std::move(*found);
     m_streams.erase(found);
+    if (m_ahead == stream)
+        m_ahead = nullptr;
     stream->reader->Close();
     stream->reader->disconnect(this);
     // The reader may be inside one of its own signals.
     stream->reader->deleteLater();
-    stream->socket->disconnect(this);
-    if (stream->socket->state() == QAbstractSocket::ConnectedState)
-        stream->socket->disconnectFromHost();
+    if (stream->socket) {
+        stream->socket->disconnect(this);
+        if (stream->socket->state() == QAbstractSocket::ConnectedState)
+            stream->socket->disconnectFromHost();
+    }
     if (m_active == stream) {
         m_active = nullptr;
         emit StreamClosed(reason);
@@ -380,6 +453,7 @@ void StreamFeed::SetPageState(const QString& state)
 
 void StreamFeed::StopPage(const QString& reason)
 {
+    m_aheadFailure.clear();
     while (!m_streams.empty())
         CloseStream(m_streams.front().get(), reason);
     Broadcast("stop", Json({{QStringLiteral("reason"), reason}}));

@@ -27,6 +27,12 @@ namespace orvex {
 // "file://" or "null"). The feed opens only the station the program has put into its
 // page (SetStationAddress): it is no proxy to other addresses.
 //
+// The station is opened as soon as it is set, while the page still loads:
+// the page's first request takes that connection and what it has read so
+// far, so sound starts without waiting for the station's answer. A
+// connection the page does not take in time is let go; a station that could
+// not be opened answers that first request with its reason.
+//
 // The protocol, under http://127.0.0.1:PORT/TOKEN/:
 //   GET  stream?session=S&address=A  A is line 28's address (mms:// is
 //        read over http). One upstream connection per request, closed when
@@ -65,13 +71,14 @@ public:
     QString PageScript(const QUrl& page) const;
 
     // The one address the feed opens: line 28's value as the page reads it.
+    // Opens it at once for the page's first request (see above).
     void SetStationAddress(const QString& address);
 
     // The active stream: the one the page opened last and still reads.
     bool StreamActive() const { return m_active != nullptr; }
     StreamInfo ActiveInfo() const;
     QString ActiveTitle() const;
-    // Upstream connections open now.
+    // Upstream connections open now, the one opened ahead for the page included.
     int StreamCount() const { return static_cast<int>(m_streams.size()); }
     // Whether a page listens to the feed's events now.
     bool PageListening() const { return !m_listeners.empty(); }
@@ -103,6 +110,9 @@ private:
     void ReadRequest(QTcpSocket* socket);
     void Dispatch(QTcpSocket* socket, const QByteArray& method, const QByteArray& target, const QByteArray& body);
     void OpenStream(QTcpSocket* socket, const QUrl& target);
+    Stream* StartStream(const QUrl& upstream);
+    void Attach(Stream* stream, QTcpSocket* socket, const QString& session);
+    void Announce(Stream* stream);
     void CloseStream(Stream* stream, const QString& reason);
     void Listen(QTcpSocket* socket);
     void Broadcast(const QByteArray& event, const QByteArray& json);
@@ -115,6 +125,8 @@ private:
     QString m_station;
     std::list<std::unique_ptr<Stream>> m_streams;
     Stream* m_active = nullptr;
+    Stream* m_ahead = nullptr;    // opened for the page's next request
+    QString m_aheadFailure;       // why the station could not be opened ahead
     std::list<QTcpSocket*> m_listeners;
     QString m_pageState;
     QString m_status;
@@ -126,6 +138,8 @@ inline constexpr int kLongestRequest = 16 * 1024;      // request line, headers 
 inline constexpr int kRequestTimeoutMs = 10000;        // headers that never end
 inline constexpr qint64 kLongestBacklog = 4 * 1024 * 1024; // audio the page has not taken
 inline constexpr int kMostListeners = 8;
+inline constexpr int kOpenAheadMs = 15000;               // a connection opened ahead waits this long for the page
+inline constexpr qint64 kLongestAhead = 1024 * 1024;     // and holds at most this much audio
 } // namespace feed
 
 } // namespace orvex

@@ -111,7 +111,9 @@ bool StreamFetch::Start()
     gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&StreamFetch::OnBusMessage), this, nullptr);
     gst_object_unref(bus);
     // A refusal's reason comes through the bus, as every later failure does.
-    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+    // Starting the source sets up its HTTP session and TLS: tens of
+    // milliseconds that the owner's thread (the window's) does not wait for.
+    m_starter = std::thread([pipeline = m_pipeline] { gst_element_set_state(pipeline, GST_STATE_PLAYING); });
     return true;
 }
 
@@ -125,6 +127,8 @@ void StreamFetch::Stop()
         m_closing = true;
     }
     m_drained.notify_all();
+    if (m_starter.joinable())
+        m_starter.join();
     // Joins the streaming threads and closes the connection.
     gst_element_set_state(m_pipeline, GST_STATE_NULL);
     GstBus* bus = gst_element_get_bus(m_pipeline);

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 typedef struct _GstElement GstElement;
 
@@ -82,6 +83,7 @@ private:
     std::condition_variable m_drained;
     qint64 m_inFlight = 0;
     bool m_closing = false;
+    std::thread m_starter;  // takes the pipeline to playing
 };
 
 } // namespace orvex

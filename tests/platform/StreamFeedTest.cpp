@@ -90,6 +90,7 @@ TEST_F(StreamFeedTest, AnswersOnlyItsOwnPageAndOpensOnlyTheStationSet)
         {"headers without end", "GET " + t + "/events HTTP/1.1\r\n" + QByteArray(20000, 'x'), "431"},
         {"a local page's state", "POST " + t + "/state HTTP/1.1\r\n" + Host() + "Origin: file://\r\nContent-Length: 7\r\n\r\nplaying", "200"},
         {"a command", "POST " + t + "/command/record HTTP/1.1\r\n" + Host() + "Content-Length: 2\r\n\r\non", "200"},
+        {"the station, which refuses", Get(StreamPath(QStringLiteral("http://127.0.0.1:9/live"))), "502"},
     };
     for (const auto& c : cases) {
         Client client(m_feed.Port(), c.request);
@@ -100,6 +101,12 @@ TEST_F(StreamFeedTest, AnswersOnlyItsOwnPageAndOpensOnlyTheStationSet)
     EXPECT_EQ(commands[0][0].toString(), QStringLiteral("record"));
     EXPECT_EQ(commands[0][1].toString(), QStringLiteral("on"));
     EXPECT_EQ(m_feed.StreamCount(), 0);
+    // Set again, the station is opened ahead of the page and fails there:
+    // the page's request hears why.
+    m_feed.SetStationAddress(QStringLiteral("http://127.0.0.1:9/live"));
+    ASSERT_TRUE(PumpUntil([&] { return m_feed.StreamCount() == 0; }));
+    Client late(m_feed.Port(), Get(StreamPath(QStringLiteral("http://127.0.0.1:9/live"))));
+    EXPECT_TRUE(late.Whole().contains("refused")) << late.answer.constData();
 }
 
 TEST_F(StreamFeedTest, HandsTheStationsAudioAndTitlesToThePageAndLetsTheStationGoWithIt)
@@ -117,6 +124,8 @@ TEST_F(StreamFeedTest, HandsTheStationsAudioAndTitlesToThePageAndLetsTheStationG
     QSignalSpy closed(&m_feed, &StreamFeed::StreamClosed);
 
     Client events(m_feed.Port(), Get("/" + Token() + "/events", "Origin: null\r\n"));
+    // Opened as soon as it is set: the page's request takes that connection.
+    ASSERT_TRUE(PumpUntil([&] { return icecast.Listeners() == 1; }));
     {
         Client stream(m_feed.Port(), Get(StreamPath(station)));
         ASSERT_TRUE(PumpUntil([&] { return stream.answer.size() > 20000; })) << stream.answer.left(200).constData();
@@ -149,4 +158,10 @@ TEST_F(StreamFeedTest, HandsTheStationsAudioAndTitlesToThePageAndLetsTheStationG
     ASSERT_TRUE(PumpUntil([&] { return again.Closed() && icecast.Listeners() == 0; }));
     ASSERT_TRUE(PumpUntil([&] { return events.answer.contains("event: stop\ndata: {\"reason\":\"Stopped by \\\"you\\\"\"}\n\n"); }))
         << events.answer.constData();
+
+    // Another station set lets go of the one opened ahead for this one.
+    m_feed.SetStationAddress(station);
+    ASSERT_TRUE(PumpUntil([&] { return icecast.Listeners() == 1; }));
+    m_feed.SetStationAddress(QStringLiteral("http://127.0.0.1:9/other"));
+    EXPECT_TRUE(PumpUntil([&] { return icecast.Listeners() == 0; })) << icecast.Listeners();
 }
