@@ -42,6 +42,12 @@ QByteArray InfoJson(const QString& session, const StreamInfo& info)
                  {QStringLiteral("address"), info.address.toString()}});
 }
 
+// The "title" event of a stream.
+QByteArray TitleJson(const QString& session, const QString& title)
+{
+    return Json({{QStringLiteral("session"), session}, {QStringLiteral("title"), title}});
+}
+
 // A header value from the station, made safe to send on: printable ASCII only.
 QByteArray HeaderValue(const QString& text)
 {
@@ -335,7 +341,7 @@ StreamFeed::Stream* StreamFeed::StartStream(const QUrl& upstream)
         stream->title = title;
         if (!stream->socket)
             return;
-        Broadcast("title", Json({{QStringLiteral("session"), stream->session}, {QStringLiteral("title"), title}}));
+        Broadcast("title", TitleJson(stream->session, title));
         if (m_active == stream)
             emit StreamTitleChanged(title);
     });
@@ -365,7 +371,7 @@ void StreamFeed::Attach(Stream* stream, QTcpSocket* socket, const QString& sessi
         return;
     Announce(stream);
     if (!stream->title.isEmpty()) {
-        Broadcast("title", Json({{QStringLiteral("session"), session}, {QStringLiteral("title"), stream->title}}));
+        Broadcast("title", TitleJson(session, stream->title));
         emit StreamTitleChanged(stream->title);
     }
     const QByteArray early = std::exchange(stream->early, QByteArray());
@@ -430,7 +436,7 @@ void StreamFeed::Listen(QTcpSocket* socket)
     if (m_active) {
         send("info", InfoJson(m_active->session, m_active->info));
         if (!m_active->title.isEmpty())
-            send("title", Json({{QStringLiteral("session"), m_active->session}, {QStringLiteral("title"), m_active->title}}));
+            send("title", TitleJson(m_active->session, m_active->title));
     }
     if (!m_status.isEmpty())
         send("status", Json({{QStringLiteral("text"), m_status}}));
