@@ -5,6 +5,7 @@
 #include "Recording.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -65,7 +66,12 @@ TEST_F(RecordingTest, RecordsOneTaggedPlayableFilePerSong)
                 return true;
         return false;
     };
-    ASSERT_TRUE(PumpUntil([&] { return recorded(1) && recorded(2) && recorded(3); }, 60000)) << finished.count();
+    ASSERT_TRUE(PumpUntil([&] { return recorded(1) && recorded(2) && recorded(3); }, 60000)) << [&] {
+        QStringList names;
+        for (const QList<QVariant>& file : finished)
+            names << QFileInfo(file.at(0).toString()).fileName();
+        return names.join(QStringLiteral(" | ")).toStdString();
+    }();
     PressRecord();
     ASSERT_TRUE(PumpUntil([&] { return !form.Recording->IsOn() && PageStatus().isEmpty(); }));
 
