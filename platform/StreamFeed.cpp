@@ -24,6 +24,7 @@ struct StreamFeed::Stream {
 namespace {
 
 const char* const kRefused = "Refused.";
+const char* const kNotAsked = "The page did not ask for the stream.";
 
 QByteArray Json(const QJsonObject& object)
 {
@@ -180,7 +181,7 @@ void StreamFeed::SetStationAddress(const QString& address)
     m_ahead = StartStream(upstream);
     QTimer::singleShot(feed::kOpenAheadMs, m_ahead->reader, [this, stream = m_ahead] {
         if (stream == m_ahead)
-            CloseStream(stream, QStringLiteral("The page did not ask for the stream."));
+            CloseStream(stream, QString::fromLatin1(kNotAsked));
     });
 }
 
@@ -326,7 +327,7 @@ StreamFeed::Stream* StreamFeed::StartStream(const QUrl& upstream)
         if (!stream->socket) {
             stream->early += audio;
             if (stream->early.size() > feed::kLongestAhead)
-                CloseStream(stream, QStringLiteral("The page did not ask for the stream."));
+                CloseStream(stream, QString::fromLatin1(kNotAsked));
             return;
         }
         // A page that stops taking the stream does not make the program
@@ -367,21 +368,12 @@ void StreamFeed::Attach(Stream* stream, QTcpSocket* socket, const QString& sessi
     stream->session = session;
     connect(socket, &QTcpSocket::disconnected, this,
             [this, stream] { CloseStream(stream, QStringLiteral("The page let the stream go.")); });
-    if (!stream->opened)
-        return;
-    Announce(stream);
-    if (!stream->title.isEmpty()) {
-        Broadcast("title", TitleJson(session, stream->title));
-        emit StreamTitleChanged(stream->title);
-    }
-    const QByteArray early = std::exchange(stream->early, QByteArray());
-    if (!early.isEmpty()) {
-        socket->write(early);
-        emit StreamData(early);
-    }
+    if (stream->opened)
+        Announce(stream);
 }
 
-// The stream's answer to the page, and the stream becomes the active one.
+// The stream's answer to the page, and the stream becomes the active one:
+// its info, and the title and audio it read before the page asked.
 void StreamFeed::Announce(Stream* stream)
 {
     const QByteArray type = HeaderValue(stream->info.contentType);
@@ -391,6 +383,15 @@ void StreamFeed::Announce(Stream* stream)
     m_active = stream;
     emit StreamOpened(stream->info);
     Broadcast("info", InfoJson(stream->session, stream->info));
+    if (!stream->title.isEmpty()) {
+        Broadcast("title", TitleJson(stream->session, stream->title));
+        emit StreamTitleChanged(stream->title);
+    }
+    const QByteArray early = std::exchange(stream->early, QByteArray());
+    if (!early.isEmpty()) {
+        stream->socket->write(early);
+        emit StreamData(early);
+    }
 }
 
 void StreamFeed::CloseStream(Stream* stream, const QString& reason)
