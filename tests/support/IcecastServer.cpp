@@ -293,16 +293,20 @@ void IcecastServer::StopSource()
     m_source->kill();
     m_source->waitForFinished(5000);
     m_source.reset();
+    // The server notices the source's end on its own time: until then the
+    // mount still answers.
+    WaitFor([this] { return !MountPlays(); }, kStartMs);
 }
 
 void IcecastServer::Stop()
 {
-    StopSource();
+    // The server first: with it gone, stopping the source waits for nothing.
     if (m_server) {
         m_server->kill();
         m_server->waitForFinished(5000);
         m_server.reset();
     }
+    StopSource();
 }
 
 } // namespace orvex::testing
