@@ -371,13 +371,13 @@ TEST(StreamReader, ReportsTheTitlesIcecastSends)
 
 // An https station plays when its certificate is one the system trusts,
 // and fails with the reason when the certificate names another host: the
-// certificate is checked. Run through tests/platform/with-test-ca, which
+// certificate is checked. Run through tests/radio/with-test-ca, which
 // makes the test server's authority the system's only trusted one.
 TEST(StreamReaderTls, PlaysAnHttpsStationOnlyUnderItsCertifiedName)
 {
     const QString pem = qEnvironmentVariable("ORVEX_TEST_TLS_PEM");
     if (pem.isEmpty())
-        GTEST_SKIP() << "runs through tests/platform/with-test-ca";
+        GTEST_SKIP() << "runs through tests/radio/with-test-ca";
     QTemporaryDir dir;
     const QString mp3 = dir.filePath(QStringLiteral("tone.mp3"));
     ASSERT_TRUE(orvex::testing::MakeMp3(mp3, 2.0));
