@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "Mci.h"
 #include "Mpris.h"
+#include "OwnSessionBus.h"
 #include "Picture.h"
 #include "Unit1.h"
 #include "WebBrowser.h"
@@ -16,11 +17,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <benchmark/benchmark.h>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -80,16 +77,9 @@ BENCHMARK(BusCallPlayPauseToBar)->UseManualTime()->Unit(benchmark::kMillisecond)
 
 int main(int argc, char** argv)
 {
-    // Never on the desktop's own bus: start again under a private one.
-    if (!std::getenv("ORVEX_OWN_SESSION_BUS")) {
-        setenv("ORVEX_OWN_SESSION_BUS", "1", 1);
-        std::vector<char*> command{const_cast<char*>("dbus-run-session"), const_cast<char*>("--")};
-        command.insert(command.end(), argv, argv + argc);
-        command.push_back(nullptr);
-        execvp(command[0], command.data());
-        std::perror("dbus-run-session");
-        return 1;
-    }
+    // Never on the desktop's own bus.
+    if (!orvex::testing::OnOwnSessionBus())
+        return orvex::testing::RestartOnOwnSessionBus(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("ORVEX_AUDIO_SINK"))

@@ -7,27 +7,15 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #ifdef ORVEX_OWN_SESSION_BUS
-#include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
-#include <vector>
+#include "OwnSessionBus.h"
 #endif
 
 // Every test program runs with an application object, as the program does.
 int main(int argc, char** argv)
 {
 #ifdef ORVEX_OWN_SESSION_BUS
-    // Programs that put players on the session bus run on a bus of their
-    // own, never on the desktop's: they start themselves again under one.
-    if (!std::getenv("ORVEX_OWN_SESSION_BUS")) {
-        setenv("ORVEX_OWN_SESSION_BUS", "1", 1);
-        std::vector<char*> command{const_cast<char*>("dbus-run-session"), const_cast<char*>("--")};
-        command.insert(command.end(), argv, argv + argc);
-        command.push_back(nullptr);
-        execvp(command[0], command.data());
-        std::perror("dbus-run-session");
-        return 1;
-    }
+    if (!orvex::testing::OnOwnSessionBus())
+        return orvex::testing::RestartOnOwnSessionBus(argc, argv);
 #endif
     ::testing::InitGoogleTest(&argc, argv);
     // Headless unless told otherwise (CTest also sets these).

@@ -1,6 +1,5 @@
 #include "WindowFixture.h"
 
-#include "FolderChooser.h"
 #include "Id3Tag.h"
 #include "Mp3Maker.h"
 
@@ -42,18 +41,7 @@ protected:
     void SetUp() override
     {
         WindowFixture::SetUp();
-        FolderChooserHook = [](const QString&) { return s_music->path(); };
-        TfrmOrvex& form = Form();
-        form.show();
-        form.rdButtonLOCALAudio->setChecked(true);
-        form.bitBtnOpenFolder->click();
-        // What showing the window reported about its pictures is not this suite's concern.
-        m_errors.clear();
-    }
-    void TearDown() override
-    {
-        FolderChooserHook = nullptr;
-        WindowFixture::TearDown();
+        OpenMusicFolder(s_music->path());
     }
     void ClickTrack(const char* name)
     {

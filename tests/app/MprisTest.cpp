@@ -401,11 +401,8 @@ TEST_F(MprisWindowTest, PlayerctlStepsThroughTheStations)
 TEST_F(MprisWindowTest, PlayerctlPlaysAndStopsTheRadio)
 {
     StreamServer server;
-    ASSERT_TRUE(server.SetTracks({orvex::testing::kAssets + QStringLiteral("escala.mp3")}));
-    ASSERT_TRUE(server.Start(QHostAddress::LocalHost, 0));
     TfrmOrvex& form = Form();
-    form.editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
-    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(SetTestStation(server, orvex::testing::kAssets + QStringLiteral("escala.mp3")));
     ASSERT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }, 30000));
     EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
     EXPECT_EQ(Playerctl({QStringLiteral("metadata"), QStringLiteral("--format"), QStringLiteral("{{xesam:album}}")}),
@@ -423,11 +420,7 @@ TEST_F(MprisWindowTest, PlayerctlPlaysAndStopsTheRadio)
 TEST_F(MprisWindowTest, ThePlayingPageLeavesTheProgramTheOnlyPlayerOnTheBus)
 {
     StreamServer server;
-    ASSERT_TRUE(server.SetTracks({orvex::testing::kAssets + QStringLiteral("escala.mp3")}));
-    ASSERT_TRUE(server.Start(QHostAddress::LocalHost, 0));
-    TfrmOrvex& form = Form();
-    form.editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
-    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(SetTestStation(server, orvex::testing::kAssets + QStringLiteral("escala.mp3")));
     const auto playing = [&] {
         return Evaluate(QStringLiteral("typeof orvexPlayer !== 'undefined' && orvexPlayer.state === 'playing' && "
                                        "orvexPlayer.audio.currentTime > 0.5"))

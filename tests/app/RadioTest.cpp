@@ -454,11 +454,7 @@ TEST_F(RadioTest, AStreamThePageMayNotReadPlaysThroughTheProgramsFeed)
     // program reads it for the page, which feeds its media source.
     StreamServer server;
     server.ShareWithPages = false;
-    ASSERT_TRUE(server.SetTracks({orvex::testing::kAssets + QStringLiteral("escala.mp3")}));
-    ASSERT_TRUE(server.Start(QHostAddress::LocalHost, 0));
-    TfrmOrvex& form = Form();
-    form.editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
-    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(SetTestStation(server, orvex::testing::kAssets + QStringLiteral("escala.mp3")));
     ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
     EXPECT_TRUE(Evaluate(QStringLiteral("orvexPlayer.fed")).toBool());
     EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.via")).toString(), QStringLiteral("feed"));
@@ -547,11 +543,7 @@ TEST_F(RadioTest, AStreamThePageCannotFeedIsLeftToTheElement)
     const QString track = m_exeDir.filePath(QStringLiteral("tone.wav"));
     ASSERT_TRUE(orvex::testing::MakeWav(track, 20.0));
     StreamServer server;
-    ASSERT_TRUE(server.SetTracks({track}));
-    ASSERT_TRUE(server.Start(QHostAddress::LocalHost, 0));
-    TfrmOrvex& form = Form();
-    form.editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
-    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(SetTestStation(server, track));
     ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
     EXPECT_FALSE(Evaluate(QStringLiteral("orvexPlayer.fed")).toBool());
     EXPECT_TRUE(PlaysPast(0, 10000));
@@ -560,12 +552,9 @@ TEST_F(RadioTest, AStreamThePageCannotFeedIsLeftToTheElement)
 TEST_F(RadioTest, AnMmsAddressIsTriedOverHttpAndSaysSoWhenItFails)
 {
     StreamServer server;
-    ASSERT_TRUE(server.SetTracks({orvex::testing::kAssets + QStringLiteral("cancao.mp3")}));
-    ASSERT_TRUE(server.Start(QHostAddress::LocalHost, 0));
     TfrmOrvex& form = Form();
     form.RdButtonMMSMethod->setChecked(true);
-    form.editAddress->setText(QStringLiteral("127.0.0.1:%1/live").arg(server.Port()));
-    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(SetTestStation(server, orvex::testing::kAssets + QStringLiteral("cancao.mp3"), QStringLiteral("/live")));
     ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
     EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.address")).toString(),
               QStringLiteral("http://127.0.0.1:%1/live").arg(server.Port()));

@@ -1,6 +1,5 @@
 #include "WindowFixture.h"
 
-#include "FolderChooser.h"
 #include "IcecastServer.h"
 #include "Id3Tag.h"
 #include "Mp3Maker.h"
@@ -46,17 +45,7 @@ protected:
     {
         WindowFixture::SetUp();
         QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex")).clear();
-        FolderChooserHook = [](const QString&) { return s_music->path(); };
-        TfrmOrvex& form = Form();
-        form.show();
-        form.rdButtonLOCALAudio->setChecked(true);
-        form.bitBtnOpenFolder->click();
-        m_errors.clear();
-    }
-    void TearDown() override
-    {
-        FolderChooserHook = nullptr;
-        WindowFixture::TearDown();
+        OpenMusicFolder(s_music->path());
     }
     void Open(int row)
     {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Application.h"
+#include "FolderChooser.h"
+#include "StreamServer.h"
 #include "Unit1.h"
 
 #include <QCoreApplication>
@@ -52,6 +54,7 @@ protected:
     void TearDown() override
     {
         m_form.reset();
+        FolderChooserHook = nullptr;
         Application().MessageBoxHook = nullptr;
         Application().OnException = nullptr;
         Application().SetExeFolder(QString());
@@ -75,6 +78,30 @@ protected:
         if (!m_form)
             m_form = std::make_unique<TfrmOrvex>();
         return *m_form;
+    }
+    // Shows the window in Local mode over a folder, as if chosen with the
+    // folder button; what showing it reported about its pictures is cleared.
+    void OpenMusicFolder(const QString& folder)
+    {
+        FolderChooserHook = [folder](const QString&) { return folder; };
+        TfrmOrvex& form = Form();
+        form.show();
+        form.rdButtonLOCALAudio->setChecked(true);
+        form.bitBtnOpenFolder->click();
+        m_errors.clear();
+    }
+    // Starts a station of the tests' own on 127.0.0.1 (an endless stream of
+    // one track) and sets it, with the path given, as a typed address.
+    ::testing::AssertionResult SetTestStation(StreamServer& server, const QString& track,
+                                              const QString& path = QString())
+    {
+        if (!server.SetTracks({track}))
+            return ::testing::AssertionFailure() << "cannot read " << track.toStdString();
+        if (!server.Start(QHostAddress::LocalHost, 0))
+            return ::testing::AssertionFailure() << "cannot listen";
+        Form().editAddress->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()) + path);
+        Form().bitBtnSETRemote->click();
+        return ::testing::AssertionSuccess();
     }
     // Runs a script in the shown page and returns its value.
     QVariant Evaluate(const QString& script)
