@@ -316,9 +316,11 @@ TEST_F(MainWindowTest, ClickingTheWebLabelOpensTheMakersAddressAndTheMailLabelNo
     EXPECT_TRUE(m_errors.empty());
     QTest::mouseClick(form.lblKelvaraInc, Qt::LeftButton);
     qputenv("PATH", savedPath);
+    // The opener's file exists before its line is written: wait for the line.
     auto lines = [&] {
         QFile result(record);
-        return result.open(QIODevice::ReadOnly) ? result.readAll().trimmed().split('\n') : QList<QByteArray>();
+        const QByteArray text = result.open(QIODevice::ReadOnly) ? result.readAll() : QByteArray();
+        return text.endsWith('\n') ? text.trimmed().split('\n') : QList<QByteArray>();
     };
     ASSERT_TRUE(PumpUntil([&] { return !lines().isEmpty(); }));
     // Only the web label ran the opener.
