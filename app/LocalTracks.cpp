@@ -59,7 +59,7 @@ void TfrmOrvex::CreateTrackRun()
 
     // The end of a play is taken once the device's notification is over.
     mp3Player->OnNotify = [this](TMediaPlayer& player) {
-        if (player.NotifyValue() != nfSuccessful || !m_playThrough || m_endQueued)
+        if (player.NotifyValue() != nfSuccessful || !(m_playThrough || StopAfterTrack) || m_endQueued)
             return;
         m_endQueued = true;
         QMetaObject::invokeMethod(
@@ -205,9 +205,14 @@ void TfrmOrvex::TrackEnded()
     m_endQueued = false;
     // Only a play that ran to the end of the open track moves on; the user
     // may have opened, moved or played something since.
-    if (!m_playThrough || !mp3Player->Opened() || trackBar->maximum() == 0 || mp3Player->Mode() != mdStopped ||
-        mp3Player->Position() < mp3Player->Length())
+    if (!(m_playThrough || StopAfterTrack) || !mp3Player->Opened() || trackBar->maximum() == 0 ||
+        mp3Player->Mode() != mdStopped || mp3Player->Position() < mp3Player->Length())
         return;
+    if (StopAfterTrack) {
+        StopAfterTrack = false;
+        emit LocalTrackEnded();
+        return;
+    }
     StepTrack(1);
 }
 

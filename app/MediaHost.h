@@ -30,6 +30,7 @@ public:
         Status status = Status::Stopped;
         bool canPlay = false, canPause = false, canGoNext = false, canGoPrevious = false, canSeek = false;
         Track track;
+        double volume = 1.0; // 0 to 1
         bool operator==(const State&) const = default;
     };
 
@@ -46,6 +47,8 @@ public:
     virtual void Previous() = 0;
     // Moves the play of the open track to a position within it.
     virtual void SeekTo(qint64 us) = 0;
+    // Sets the volume (0 to 1) where the player has one of its own to set.
+    virtual void SetVolume(double) {}
     virtual void Raise() = 0;
     virtual void Quit() = 0;
 

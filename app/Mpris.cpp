@@ -1,5 +1,8 @@
 #include "Mpris.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QGuiApplication>
@@ -117,6 +120,7 @@ QVariantMap MprisService::PlayerProperties() const
         {QStringLiteral("CanPlay"), m_state.canPlay},
         {QStringLiteral("CanPause"), m_state.canPause},
         {QStringLiteral("CanSeek"), m_state.canSeek},
+        {QStringLiteral("Volume"), m_state.volume},
     };
 }
 
@@ -266,6 +270,12 @@ void MprisPlayerAdaptor::SetRate(double rate)
     // The one speed is kept; a rate of nought asks for a pause.
     if (rate == 0.0)
         m_service->Pause();
+}
+
+void MprisService::SetVolume(double volume)
+{
+    if (m_host && std::isfinite(volume))
+        m_host->SetVolume(std::clamp(volume, 0.0, 1.0));
 }
 
 } // namespace orvex

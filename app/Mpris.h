@@ -48,6 +48,7 @@ public:
     void Previous();
     void Seek(qint64 offsetUs);
     void SetPosition(const QDBusObjectPath& trackId, qint64 positionUs);
+    void SetVolume(double volume);
 
 signals:
     void Seeked(qint64 positionUs);
@@ -117,12 +118,13 @@ public:
     explicit MprisPlayerAdaptor(MprisService* service);
 
     QString PlaybackStatus() const { return m_service->PlaybackStatus(); }
-    // One speed and one volume: the player page has its own volume control.
+    // One speed; the volume is Local mode's (the player page has its own
+    // volume control, and the radio stays at 1).
     double Rate() const { return 1.0; }
     void SetRate(double rate);
     QVariantMap Metadata() const { return m_service->Metadata(); }
-    double Volume() const { return 1.0; }
-    void SetVolume(double) {}
+    double Volume() const { return m_service->State().volume; }
+    void SetVolume(double volume) { m_service->SetVolume(volume); }
     qlonglong Position() const { return m_service->Position(); }
     bool CanGoNext() const { return m_service->State().canGoNext; }
     bool CanGoPrevious() const { return m_service->State().canGoPrevious; }

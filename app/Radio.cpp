@@ -31,6 +31,8 @@ void TfrmOrvex::CreateFeed()
 
 void TfrmOrvex::StationSet(const QString& address)
 {
+    m_stationAddress = address;
+    RememberStation(address);
     if (Feed->Port() == 0)
         return;
     Feed->SetStationAddress(address);
@@ -67,6 +69,22 @@ void TfrmOrvex::PlayRadio()
         Feed->PlayPage();
     else
         bitBtnGoSTATIONClick();
+}
+
+void TfrmOrvex::PlayStation(const QString& name, const QString& address)
+{
+    rdButtonSERVERAudio->setChecked(true);
+    const int known = cmbBoxAddressRadio->findText(address, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (known >= 0) {
+        cmbBoxRadio->setCurrentIndex(known);
+        cmbBoxRadioChange();
+        return;
+    }
+    cmbBoxRadio->setCurrentIndex(-1);
+    cmbBoxRadio->setEditText(name);
+    editAddress->setText(address);
+    RdButtonHTTPMethod->setChecked(!address.startsWith(QLatin1String("mms://"), Qt::CaseInsensitive));
+    bitBtnSETRemote->click();
 }
 
 void TfrmOrvex::StopRadio(const QString& reasonShownOnPage)

@@ -88,6 +88,7 @@ void TfrmOrvex::ShowMusicFolder(const QString& folder)
     m_musicFolder = folder;
     FormResize();
     ListMp3Files(m_musicFolder, mp3List);
+    emit MusicFolderChanged();
 }
 
 void TfrmOrvex::RefreshTrackList()

@@ -74,7 +74,8 @@ void TfrmOrvex::FormCreate()
     // Checking the Server button and clicking SET Station run their handlers
     // at once; a failure in either ends the creation steps like one of ours.
     RaiseFromHandlers([this] { rdButtonSERVERAudio->setChecked(true); });
-    RaiseFromHandlers([this] { bitBtnSETRemote->click(); });
+    RememberPlaces();
+    RaiseFromHandlers([this] { StartOnRememberedPlace(); });
 }
 
 void TfrmOrvex::showEvent(QShowEvent* event)
@@ -328,6 +329,7 @@ void TfrmOrvex::bitBtnOpenFolderClick()
     m_musicFolder = folder;
     FormResize();
     ListMp3Files(m_musicFolder, mp3List);
+    emit MusicFolderChanged();
 }
 
 void TfrmOrvex::txtFolderMouseMove()

@@ -25,7 +25,11 @@
 
 namespace orvex {
 
+class RadioHistory;
 class RadioRecording;
+class SleepTimer;
+class SongNotifier;
+class LocalSound;
 
 // The maker's addresses shown by the two link labels of the Local view.
 inline constexpr const char* kMakerWebAddress = "http://www.kelvara.example.com";
@@ -141,6 +145,26 @@ public:
     void StopRadio(const QString& reasonShownOnPage);
     // The page's Record control.
     RadioRecording* Recording = nullptr;
+    // The titles heard and their window.
+    RadioHistory* History = nullptr;
+    // Stops all playback after a time or at the end of the local track.
+    SleepTimer* Sleep = nullptr;
+    // Desktop notifications of the radio's songs.
+    SongNotifier* Notifier = nullptr;
+    // Local mode's track time and volume.
+    LocalSound* Sound = nullptr;
+    // The end of the open track stops the run through the folder (once).
+    bool StopAfterTrack = false;
+    // Stops the local track when it plays or is paused.
+    void StopLocalTrack();
+    // ---- the start (StartPlace.cpp): the remembered folder, station and
+    // mode, or the home station as always on a first start or with --home.
+    void StartOnRememberedPlace();
+    // The address the page was last given (line 28's value).
+    const QString& StationAddress() const { return m_stationAddress; }
+    // Plays a station as picking it would: one of the station box's by its
+    // address, any other as a typed address shown under its name.
+    void PlayStation(const QString& name, const QString& address);
     // Makes folder the current music folder and lists it, as choosing it does.
     void ShowMusicFolder(const QString& folder);
     // Lists the current music folder again, keeping the selected track.
@@ -176,6 +200,10 @@ signals:
     void StreamInfoChanged();
     // RadioPlaying changed.
     void RadioStateChanged();
+    // The open local track played to its end and no next one was opened.
+    void LocalTrackEnded();
+    // Another music folder is listed.
+    void MusicFolderChanged();
 
 protected:
     // The window is sized before its controls exist; the label is fitted
@@ -210,7 +238,6 @@ private:
     void TrackEnded();
     void TrackBarMoved(int action);
     void LocalSoundStarted();
-    void StopLocalTrack();
     // Keys and focus for the shown mode only.
     void KeepKeysToMode(QWidget* hidden);
     bool focusNextPrevChild(bool next) override;
@@ -220,6 +247,8 @@ private:
     // last one's name and title.
     void StationSet(const QString& address);
     void SetStreamText(const QString& name, const QString& title);
+    void RememberPlaces();
+    void RememberStation(const QString& address);
 
     QString m_musicFolder;
     QString m_trackPath;
@@ -241,6 +270,8 @@ private:
     QPointer<QWidget> m_hiddenGroup;
     QString m_streamName;
     QString m_streamTitle;
+    QString m_stationAddress;
+    bool m_starting = false; // the start sets what is remembered, not the user
     bool m_radioPlaying = false;
 };
 

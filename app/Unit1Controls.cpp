@@ -5,7 +5,11 @@
 #include "Ansi.h"
 #include "Application.h"
 #include "Jpeg.h"
+#include "History.h"
+#include "LocalSound.h"
 #include "Recording.h"
+#include "SleepTimer.h"
+#include "SongNotifier.h"
 #include "Stations.h"
 #include "Streams.h"
 #include "UnitStrs.h"
@@ -220,6 +224,9 @@ void TfrmOrvex::CreateServerGroup()
     });
     CreateFeed();
     Recording = new RadioRecording(this);
+    History = new RadioHistory(this);
+    Sleep = new SleepTimer(this);
+    Notifier = new SongNotifier(this);
 
     Image1 = new TImage(group);
     SetBounds(Image1, 529, 110, 55, 55);
@@ -323,6 +330,8 @@ void TfrmOrvex::CreateLocalGroup()
     Gauge->Color = clBtnFace;
     Gauge->Font.Height = -19;
     Gauge->Font.Color = clWhite;
+
+    Sound = new LocalSound(this);
 }
 
 void TfrmOrvex::SetTabOrders()

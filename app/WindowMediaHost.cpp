@@ -2,12 +2,14 @@
 
 #include "Application.h"
 #include "Id3Tag.h"
+#include "LocalSound.h"
 #include "Stations.h"
 #include "Unit1.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <QPointer>
 
@@ -49,6 +51,7 @@ WindowMediaHost::WindowMediaHost(TfrmOrvex& window) : m_window(window)
     connect(m_window.rdButtonLOCALAudio, &QRadioButton::toggled, this, &WindowMediaHost::ChangedLater);
     connect(&m_window, &TfrmOrvex::RadioStateChanged, this, &WindowMediaHost::ChangedLater);
     connect(&m_window, &TfrmOrvex::StreamInfoChanged, this, &WindowMediaHost::ChangedLater);
+    connect(m_window.Sound, &LocalSound::VolumeChanged, this, &WindowMediaHost::ChangedLater);
 }
 
 void WindowMediaHost::ChangedLater()
@@ -113,6 +116,7 @@ MediaHost::State WindowMediaHost::LocalState()
 {
     State state;
     state.status = LocalStatus();
+    state.volume = m_window.Sound->Volume() / 100.0;
     // Whether the open track can play and pause at all; whether the bar takes
     // the click now is asked when the command comes.
     TMediaPlayer* bar = m_window.mp3Player;
@@ -290,6 +294,13 @@ void WindowMediaHost::Raise()
 void WindowMediaHost::Quit()
 {
     m_window.close();
+}
+
+void WindowMediaHost::SetVolume(double volume)
+{
+    // The radio's loudness is the player page's own.
+    if (LocalMode())
+        m_window.Sound->SetVolume(static_cast<int>(std::lround(volume * 100)));
 }
 
 } // namespace orvex

@@ -27,6 +27,7 @@ public:
     void Next() override;
     void Previous() override;
     void SeekTo(qint64 us) override;
+    void SetVolume(double volume) override;
     void Raise() override;
     void Quit() override;
 

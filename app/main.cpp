@@ -4,6 +4,7 @@
 #include "Mpris.h"
 #include "Picture.h"
 #include "WebBrowser.h"
+#include "History.h"
 #include "Unit1.h"
 #include "WindowMediaHost.h"
 
@@ -27,5 +28,8 @@ int main(int argc, char** argv)
     orvex::WindowMediaHost mediaHost(frmOrvex);
     orvex::MprisService mpris(mediaHost);
     frmOrvex.show();
+    // The desktop entry's "Histórico de músicas" action.
+    if (app.arguments().contains(QStringLiteral("--history")))
+        frmOrvex.History->ShowWindow();
     return app.exec();
 }

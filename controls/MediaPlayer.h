@@ -83,6 +83,11 @@ public:
     std::uint32_t TimeFormat();
     void SetTimeFormat(std::uint32_t format);
     std::int32_t TrackPosition(std::uint32_t track);
+    // The sound's volume, 0 (silent) to 1000 (as recorded); kept across
+    // opens and given to each device opened. A device without a volume
+    // plays as it is.
+    int Volume() const { return m_volume; }
+    void SetVolume(int volume);
 
     QWidget* Display() const { return m_display; }
     void SetDisplay(QWidget* display);
@@ -196,7 +201,10 @@ private:
     void PressAt(int x);
     void ButtonUpdated();
 
+    void SendVolume();
+
     MCIDEVICEID m_deviceId = 0;
+    int m_volume = 1000;
     bool m_opened = false;
     MCIERROR m_error = 0;
     TMPNotifyValues m_notifyValue = nfSuccessful;

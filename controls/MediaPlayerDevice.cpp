@@ -3,6 +3,8 @@
 // device's notifications.
 #include "MediaPlayer.h"
 
+#include <algorithm>
+
 namespace orvex {
 
 namespace {
@@ -98,6 +100,8 @@ void TMediaPlayer::Open()
     m_deviceId = open.wDeviceID;
     m_stepSize = Length() / 10;
     QueryCapabilities();
+    if (m_volume != 1000)
+        SendVolume();
     if (m_hasVideo) {
         SetDisplay(m_display);
         const TRect rect = DisplayRect();
@@ -363,6 +367,22 @@ TMPModes TMediaPlayer::Mode()
 std::uint32_t TMediaPlayer::TimeFormat()
 {
     return StatusItem(MCI_STATUS_TIME_FORMAT, true) & 0xFF;
+}
+
+void TMediaPlayer::SetVolume(int volume)
+{
+    m_volume = std::clamp(volume, 0, 1000);
+    if (m_deviceId != 0)
+        SendVolume();
+}
+
+void TMediaPlayer::SendVolume()
+{
+    // No error is recorded: a device without a volume still plays.
+    MCI_DGV_SETAUDIO_PARMS audio;
+    audio.dwItem = MCI_DGV_SETAUDIO_VOLUME;
+    audio.dwValue = static_cast<std::uint32_t>(m_volume);
+    Send(MCI_SETAUDIO, MCI_DGV_SETAUDIO_ITEM | MCI_DGV_SETAUDIO_VALUE, &audio, /*record=*/false);
 }
 
 void TMediaPlayer::SetTimeFormat(std::uint32_t format)

@@ -401,6 +401,19 @@ MCIERROR GstMediaDevice::Command(unsigned message, std::uint32_t flags, void* pa
         }
         break;
     }
+    case MCI_SETAUDIO: {
+        auto* audio = static_cast<MCI_DGV_SETAUDIO_PARMS*>(params);
+        if (!audio)
+            return MCIERR_NULL_PARAMETER_BLOCK;
+        if (!(flags & MCI_DGV_SETAUDIO_ITEM) || audio->dwItem != MCI_DGV_SETAUDIO_VOLUME)
+            return MCIERR_UNSUPPORTED_FUNCTION;
+        if (!(flags & MCI_DGV_SETAUDIO_VALUE))
+            return MCIERR_MISSING_PARAMETER;
+        if (audio->dwValue > 1000)
+            return MCIERR_OUTOFRANGE;
+        g_object_set(m_pipeline, "volume", audio->dwValue / 1000.0, nullptr);
+        break;
+    }
     case MCI_WHERE: result = Where(static_cast<MCI_ANIM_RECT_PARMS*>(params)); break;
     case MCI_WINDOW: {
         // Pictures show in the device's own (hidden) window only.

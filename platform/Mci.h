@@ -26,6 +26,7 @@ enum : unsigned {
     MCI_OPEN = 0x0803, MCI_CLOSE = 0x0804, MCI_PLAY = 0x0806, MCI_SEEK = 0x0807, MCI_STOP = 0x0808,
     MCI_PAUSE = 0x0809, MCI_GETDEVCAPS = 0x080B, MCI_SET = 0x080D, MCI_STEP = 0x080E, MCI_RECORD = 0x080F,
     MCI_STATUS = 0x0814, MCI_WINDOW = 0x0841, MCI_WHERE = 0x0843, MCI_RESUME = 0x0855,
+    MCI_SETAUDIO = 0x0873,
 };
 
 // ---- flags
@@ -37,6 +38,7 @@ enum : std::uint32_t {
     MCI_SET_DOOR_OPEN = 0x100, MCI_SET_DOOR_CLOSED = 0x200, MCI_SET_TIME_FORMAT = 0x400,
     MCI_STEP_REVERSE = 0x10000, MCI_STEP_FRAMES = 0x20000,
     MCI_ANIM_WINDOW_HWND = 0x10000, MCI_ANIM_WHERE_SOURCE = 0x20000, MCI_ANIM_WHERE_DESTINATION = 0x40000,
+    MCI_DGV_SETAUDIO_ITEM = 0x00800000, MCI_DGV_SETAUDIO_VALUE = 0x01000000,
 };
 
 // ---- status items, answers and capabilities
@@ -60,6 +62,9 @@ enum : std::uint32_t {
     MCI_FORMAT_BYTES = 8, MCI_FORMAT_SAMPLES = 9, MCI_FORMAT_TMSF = 10,
 
     MCI_TRUE = 1, MCI_FALSE = 0,
+
+    // MCI_SETAUDIO's items; the volume goes from 0 (silent) to 1000 (as recorded).
+    MCI_DGV_SETAUDIO_VOLUME = 0x4002,
 };
 
 // ---- notifications
@@ -131,6 +136,11 @@ struct MCI_SET_PARMS {
     std::uint32_t dwTimeFormat = 0;
     std::uint32_t dwAudio = 0;
 };
+struct MCI_DGV_SETAUDIO_PARMS {
+    QObject* dwCallback = nullptr;
+    std::uint32_t dwItem = 0;
+    std::uint32_t dwValue = 0;
+};
 struct MCI_ANIM_STEP_PARMS {
     QObject* dwCallback = nullptr;
     std::uint32_t dwFrames = 0;
@@ -153,6 +163,7 @@ static_assert(std::is_standard_layout_v<MCI_GENERIC_PARMS> && std::is_standard_l
                   std::is_standard_layout_v<MCI_PLAY_PARMS> && std::is_standard_layout_v<MCI_SEEK_PARMS> &&
                   std::is_standard_layout_v<MCI_STATUS_PARMS> && std::is_standard_layout_v<MCI_GETDEVCAPS_PARMS> &&
                   std::is_standard_layout_v<MCI_SET_PARMS> && std::is_standard_layout_v<MCI_ANIM_STEP_PARMS> &&
+                  std::is_standard_layout_v<MCI_DGV_SETAUDIO_PARMS> &&
                   std::is_standard_layout_v<MCI_ANIM_WINDOW_PARMS> && std::is_standard_layout_v<MCI_ANIM_RECT_PARMS>,
               "parameter records share the address of their callback");
 

@@ -441,6 +441,8 @@ void StreamFeed::Listen(QTcpSocket* socket)
     }
     if (!m_status.isEmpty())
         send("status", Json({{QStringLiteral("text"), m_status}}));
+    for (auto setting = m_settings.cbegin(); setting != m_settings.cend(); ++setting)
+        send("setting", Json({{QStringLiteral("name"), setting.key()}, {QStringLiteral("value"), setting.value()}}));
 }
 
 void StreamFeed::Broadcast(const QByteArray& event, const QByteArray& json)
@@ -475,6 +477,14 @@ void StreamFeed::SendStatus(const QString& text)
 {
     m_status = text;
     Broadcast("status", Json({{QStringLiteral("text"), text}}));
+}
+
+void StreamFeed::SendSetting(const QString& name, const QString& value)
+{
+    if (m_settings.value(name) == value && m_settings.contains(name))
+        return;
+    m_settings.insert(name, value);
+    Broadcast("setting", Json({{QStringLiteral("name"), name}, {QStringLiteral("value"), value}}));
 }
 
 } // namespace orvex

@@ -46,10 +46,12 @@ namespace orvex {
 //          info   {session, name, genre, url, bitrate, type, address}
 //          title  {session, title}      each new title of the stream
 //          status {text}                a status text from the program
+//          setting {name, value}        a value of the program's for the
+//                                       page's controls
 //          stop   {reason}              stop playing, show the reason
 //          play   {}                    play the station again
 //        A new listener first gets the active stream's info and title and
-//        the last status text.
+//        the last status text and the last value of each setting.
 //   POST state          body: the page's state ("connecting", "playing",
 //        "reconnecting", "failed", "stopped")
 //   POST command/NAME   body: an argument; a named command to the program
@@ -92,6 +94,9 @@ public:
     void PlayPage();
     // A status text shown on the page (empty clears it).
     void SendStatus(const QString& text);
+    // A named value of the program's for the page's controls (empty: none);
+    // a page that comes later gets the last value of each.
+    void SendSetting(const QString& name, const QString& value);
 
 signals:
     // The active stream, on the window thread.
@@ -130,6 +135,7 @@ private:
     std::list<QTcpSocket*> m_listeners;
     QString m_pageState;
     QString m_status;
+    QHash<QString, QString> m_settings;
 };
 
 // Reasons and limits the feed works with, for its tests.

@@ -16,6 +16,10 @@ int main(int argc, char** argv)
 #ifdef ORVEX_OWN_SESSION_BUS
     if (!orvex::testing::OnOwnSessionBus())
         return orvex::testing::RestartOnOwnSessionBus(argc, argv);
+#else
+    // Tests never reach the desktop's session bus (the window sends song
+    // notifications): its address names no bus.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orvex-tests-have-no-bus");
 #endif
     ::testing::InitGoogleTest(&argc, argv);
     // Headless unless told otherwise (CTest also sets these).
@@ -25,6 +29,9 @@ int main(int argc, char** argv)
         qputenv("ORVEX_AUDIO_SINK", "fakesink");
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Files kept between runs (the song history) go to a folder of the run's own.
+    const QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     orvex::PrepareBrowserEngine();
     QApplication app(argc, argv);
     // Remembered choices go to a folder of the run's own, never the user's.

@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "FolderChooser.h"
+#include "LocalSound.h"
 #include "Mp3Maker.h"
 #include "Mpris.h"
 #include "StreamServer.h"
@@ -379,6 +380,23 @@ TEST_F(MprisWindowTest, PlayerctlDrivesTheLocalBar)
     ASSERT_TRUE(BarShows(true, mdStopped));
     EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
     EXPECT_TRUE(m_errors.empty()) << m_errors.front().toStdString();
+}
+
+// The volume is Local mode's, both ways; the radio's stays the page's own.
+TEST_F(MprisWindowTest, PlayerctlSetsTheLocalVolume)
+{
+    TfrmOrvex& form = Form();
+    form.Sound->SetVolume(100);
+    EXPECT_EQ(Playerctl({QStringLiteral("volume")}), QStringLiteral("1.000000"));
+    Playerctl({QStringLiteral("volume"), QStringLiteral("0.3")});
+    EXPECT_EQ(form.Sound->Volume(), 100);
+    UseLocalMode();
+    Playerctl({QStringLiteral("volume"), QStringLiteral("0.3")});
+    ASSERT_TRUE(PumpUntil([&] { return form.Sound->Volume() == 30; }));
+    EXPECT_EQ(form.mp3Player->Volume(), 300);
+    form.Sound->SetVolume(55);
+    EXPECT_TRUE(PumpUntil([&] { return Playerctl({QStringLiteral("volume")}) == QStringLiteral("0.550000"); }));
+    form.Sound->SetVolume(100);
 }
 
 TEST_F(MprisWindowTest, PlayerctlStepsThroughTheStations)

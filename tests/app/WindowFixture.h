@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -50,6 +51,8 @@ protected:
         ASSERT_TRUE(QFile::copy(kAssets + QStringLiteral("indexIIc.htm"), ExePath(QStringLiteral("indexIIc.htm"))));
         Application().MessageBoxHook = [this](const MessageBoxRecord& box) { m_boxes.push_back(box); };
         Application().OnException = [this](const Exception& e) { m_errors.push_back(e.Message()); };
+        // Each window starts as on a first run: no remembered folder or station.
+        QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex")).remove(QStringLiteral("Start"));
     }
     void TearDown() override
     {
