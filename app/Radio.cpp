@@ -54,7 +54,7 @@ void TfrmOrvex::SetStreamText(const QString& name, const QString& title)
 
 QString TfrmOrvex::StationName() const
 {
-    return m_streamName.isEmpty() ? cmbBoxRadio->currentText() : m_streamName;
+    return m_streamName.isEmpty() ? m_stationShown : m_streamName;
 }
 
 bool TfrmOrvex::RadioPlaying() const
@@ -80,8 +80,12 @@ void TfrmOrvex::PlayStation(const QString& name, const QString& address)
         cmbBoxRadioChange();
         return;
     }
-    cmbBoxRadio->setCurrentIndex(-1);
-    cmbBoxRadio->setEditText(name);
+    {
+        const QSignalBlocker blocker(cmbBoxRadio);
+        cmbBoxRadio->setCurrentIndex(-1);
+        cmbBoxRadio->setEditText(name);
+    }
+    m_stationShown = name.isEmpty() ? address : name;
     editAddress->setText(address);
     RdButtonHTTPMethod->setChecked(!address.startsWith(QLatin1String("mms://"), Qt::CaseInsensitive));
     bitBtnSETRemote->click();

@@ -66,7 +66,7 @@ void TfrmOrvex::RememberStation(const QString& address)
     if (m_starting)
         return;
     QSettings settings = Settings();
-    settings.setValue(kStationNameKey, cmbBoxRadio->currentText());
+    settings.setValue(kStationNameKey, m_stationShown);
     settings.setValue(kStationAddressKey, address);
 }
 

@@ -67,12 +67,16 @@ TEST_F(SleepTimerTest, FadesAndStopsTheRadio)
                QStringLiteral("\u263e 30:00");
     }));
 
-    form.bitBtnSETRemote->click(); // the same station anew: the timer runs on
-    ASSERT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }, 30000));
+    // The same station anew, on a new page: the timer runs on.
+    Evaluate(QStringLiteral("window.oldPage = true"));
+    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(PumpUntil([&] {
+        return Evaluate(QStringLiteral("!window.oldPage && !!window.orvexPlayer && orvexPlayer.state === 'playing'")).toBool();
+    }, 30000));
     At(30 * 60000 - 5000);
     EXPECT_TRUE(timer.Running());
     EXPECT_DOUBLE_EQ(timer.Fade(), 0.5);
-    ASSERT_TRUE(PumpUntil([&] { return Evaluate(QStringLiteral("orvexPlayer.audio.volume")).toDouble() <= volume * 0.51; }));
+    ASSERT_TRUE(PumpUntil([&] { return Evaluate(QStringLiteral("orvexPlayer.audio.volume")).toDouble() <= volume * 0.51; }, 30000));
     EXPECT_EQ(form.windowTitle(), caption + QStringLiteral(" \u2014 \u263e 0:05"));
 
     At(30 * 60000);

@@ -34,9 +34,7 @@ TEST_F(StartPlaceTest, ANewRunStartsWhereTheLastOneWasLeft)
     ASSERT_TRUE(orvex::testing::MakeMp3(music.filePath(QStringLiteral("song.mp3")), 0.5));
     OpenMusicFolder(music.path() + QLatin1Char('/'));
     Form().rdButtonSERVERAudio->setChecked(true);
-    Form().cmbBoxRadio->setEditText(QStringLiteral("Minha <b>r\u00e1dio</b>"));
-    Form().editAddress->setText(QStringLiteral("127.0.0.1:9/typed"));
-    Form().bitBtnSETRemote->click();
+    Form().PlayStation(QStringLiteral("Minha <b>r\u00e1dio</b>"), QStringLiteral("http://127.0.0.1:9/typed"));
     Form().rdButtonLOCALAudio->setChecked(true);
     m_form.reset();
 
@@ -45,7 +43,7 @@ TEST_F(StartPlaceTest, ANewRunStartsWhereTheLastOneWasLeft)
     ASSERT_EQ(form.mp3List->count(), 1);
     EXPECT_TRUE(form.rdButtonLOCALAudio->isChecked());
     EXPECT_EQ(form.StationAddress(), QStringLiteral("http://127.0.0.1:9/typed"));
-    EXPECT_EQ(form.cmbBoxRadio->currentText(), QStringLiteral("Minha <b>r\u00e1dio</b>"));
+    EXPECT_EQ(form.StationName(), QStringLiteral("Minha <b>r\u00e1dio</b>"));
     EXPECT_EQ(PageLine28(), ParameterLine("http://127.0.0.1:9/typed"));
     // One of the box's stations comes back as picked.
     form.rdButtonSERVERAudio->setChecked(true);
