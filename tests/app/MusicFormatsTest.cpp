@@ -11,6 +11,8 @@
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/tag.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/xiphcomment.h>
 
 using namespace orvex;
 using orvex::testing::MakeSample;
@@ -59,6 +61,13 @@ TEST(MusicFormats, TagsOfEachFormatShowInTheSixFieldsAndNoTagSaysSo)
         SCOPED_TRACE(format.toStdString());
         const QString plain = dir.filePath(QStringLiteral("plain.") + format);
         ASSERT_TRUE(MakeSample(plain, 0.3));
+        if (format != QLatin1String("aac")) {
+            // The encoders write the test source's own comment; it goes.
+            TagLib::FileRef file(QFile::encodeName(plain).constData());
+            ASSERT_FALSE(file.isNull());
+            file.file()->setProperties(TagLib::PropertyMap());
+            file.save();
+        }
         EXPECT_EQ(ReadFields(plain), QStringList(6, kNoTagText));
 
         const QString tagged = dir.filePath(QStringLiteral("tagged.") + format);
@@ -85,6 +94,7 @@ TEST(MusicFormats, TagsOfEachFormatShowInTheSixFieldsAndNoTagSaysSo)
     }
 }
 
+// A metadata block holds at most 16 MB: the largest picture a FLAC can carry.
 TEST(MusicFormats, AFlacWithAHugePictureShowsItsTag)
 {
     QTemporaryDir dir;
@@ -94,12 +104,12 @@ TEST(MusicFormats, AFlacWithAHugePictureShowsItsTag)
         TagLib::FLAC::File file(QFile::encodeName(path).constData());
         auto* picture = new TagLib::FLAC::Picture;
         picture->setMimeType("image/jpeg");
-        picture->setData(TagLib::ByteVector(20 * 1024 * 1024, '\x5a'));
+        picture->setData(TagLib::ByteVector(16 * 1024 * 1024 - 1024, '\x5a'));
         file.addPicture(picture);
         file.xiphComment(true)->setTitle("Capa");
         ASSERT_TRUE(file.save());
     }
-    EXPECT_GT(QFileInfo(path).size(), 20 * 1024 * 1024);
+    EXPECT_GT(QFileInfo(path).size(), 16 * 1024 * 1024 - 1024);
     EXPECT_EQ(ReadFields(path)[0], QStringLiteral("Capa"));
 }
 
@@ -155,6 +165,8 @@ TEST_F(MusicFormatsPlayTest, EachFormatOpensSeeksAndPlaysThroughTheFolder)
             return form.mp3List->currentRow() == last && form.mp3Player->Mode() == mdStopped &&
                    form.mp3Player->Position() == form.mp3Player->Length();
         },
-        30000));
+        30000))
+        << form.mp3List->currentRow() << " " << form.mp3Player->Mode() << " " << form.mp3Player->Position() << "/"
+        << form.mp3Player->Length();
     EXPECT_EQ(m_errors.size(), 1u);
 }
