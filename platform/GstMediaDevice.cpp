@@ -208,14 +208,20 @@ MCIERROR GstMediaDevice::Open(const QString& element, std::uint32_t /*flags*/)
 int GstMediaDevice::OnBusMessage(GstBus*, GstMessage* message, void* self)
 {
     // Runs on a streaming thread: copy what matters and hand it over.
+    // A message dropped here is ours to release.
     const int type = GST_MESSAGE_TYPE(message);
-    if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR)
+    if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR) {
+        gst_message_unref(message);
         return GST_BUS_DROP;
+    }
     const std::uint32_t seqnum = gst_message_get_seqnum(message);
     auto* device = static_cast<GstMediaDevice*>(self);
     QMetaObject::invokeMethod(&device->m_receiver, [device, type, seqnum] { device->BusMessage(type, seqnum); },
                               Qt::QueuedConnection);
-    return type == GST_MESSAGE_ERROR ? GST_BUS_PASS : GST_BUS_DROP;
+    if (type == GST_MESSAGE_ERROR)
+        return GST_BUS_PASS;
+    gst_message_unref(message);
+    return GST_BUS_DROP;
 }
 
 void GstMediaDevice::DropBusMessages()
