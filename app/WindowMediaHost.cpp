@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "Id3Tag.h"
 #include "LocalSound.h"
+#include "OpenArguments.h"
 #include "Stations.h"
 #include "Unit1.h"
 
@@ -301,6 +302,15 @@ void WindowMediaHost::SetVolume(double volume)
     // The radio's loudness is the player page's own.
     if (LocalMode())
         m_window.Sound->SetVolume(static_cast<int>(std::lround(volume * 100)));
+}
+
+void WindowMediaHost::OpenUri(const QString& uri)
+{
+    RunHandler([this, uri] {
+        const QString refused = OpenTarget(m_window, uri);
+        if (!refused.isEmpty())
+            Application().MessageBox(refused);
+    });
 }
 
 } // namespace orvex

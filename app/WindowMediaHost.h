@@ -30,6 +30,7 @@ public:
     void SetVolume(double volume) override;
     void Raise() override;
     void Quit() override;
+    void OpenUri(const QString& uri) override;
 
 private:
     bool LocalMode() const;
