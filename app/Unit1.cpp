@@ -148,6 +148,8 @@ bool TfrmOrvex::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == editAddress && event->type() == QEvent::MouseMove)
         Guarded([this] { editAddressMouseMove(); });
+    if (watched == cmbBoxRadio->lineEdit() && event->type() == QEvent::KeyPress)
+        return StationBoxKey(*static_cast<QKeyEvent*>(event));
     if (watched == edtURL && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         bool taken = false;
@@ -168,35 +170,13 @@ void TfrmOrvex::cmbBoxRadioChange()
     // first two characters, as the position arithmetic falls out.
     const int p = address.indexOf(QLatin1String("://")) + 1;
     editAddress->setText(address.mid(p + 2));
+    m_stationShown = cmbBoxRadio->currentIndex() >= 0 ? cmbBoxRadio->itemText(cmbBoxRadio->currentIndex())
+                                                      : cmbBoxRadio->currentText();
     if (address.contains(QLatin1String("http://")))
         RdButtonHTTPMethod->setChecked(true);
     else
         RdButtonMMSMethod->setChecked(true);
     bitBtnSETRemote->click();
-}
-
-void TfrmOrvex::StationTyped()
-{
-    m_stationTyped = false;
-    QLineEdit* typed = cmbBoxRadio->lineEdit();
-    const QString text = typed->text();
-    {
-        // Selecting the matching name must leave the text, the cursor and
-        // the completed part the user sees as they are.
-        const QSignalBlocker blocker(cmbBoxRadio);
-        const int cursor = typed->cursorPosition();
-        const int selectionStart = typed->selectionStart();
-        const int selectionLength = typed->selectionLength();
-        cmbBoxRadio->setCurrentIndex(cmbBoxRadio->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
-        cmbBoxRadio->setEditText(text);
-        if (selectionStart >= 0 && cursor == selectionStart)
-            typed->setSelection(selectionStart + selectionLength, -selectionLength);
-        else if (selectionStart >= 0)
-            typed->setSelection(selectionStart, selectionLength);
-        else
-            typed->setCursorPosition(cursor);
-    }
-    Guarded([this] { cmbBoxRadioChange(); });
 }
 
 void TfrmOrvex::editAddressMouseMove()

@@ -5,12 +5,14 @@
 #include "Gauge.h"
 #include "ListBox.h"
 #include "MediaPlayer.h"
+#include "StationBox.h"
 #include "StdControls.h"
 #include "StreamFeed.h"
 #include "WebBrowser.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QPointer>
 #include <QSet>
@@ -132,6 +134,12 @@ public:
     QString StreamTitle() const { return m_streamTitle; }
     // The station's own name when it sends one, else the station box's name.
     QString StationName() const;
+    // The name the station box shows for the station that plays (a typed
+    // address when one plays); typing in the box does not change it.
+    const QString& StationShown() const { return m_stationShown; }
+    // Plays an address typed into the station box (or given from outside):
+    // the box and the address field show it, with its method, and it is set.
+    void PlayTypedAddress(const TypedAddress& typed);
     // Whether the page plays a stream now.
     bool RadioPlaying() const;
     // The page plays line 28's address again.
@@ -201,8 +209,12 @@ private:
     void CreateServerGroup();
     void CreateLocalGroup();
     void SetTabOrders();
-    // Takes text typed into the station box as it shows after completion.
+    // The station box (StationBox.cpp): takes text typed into it as it
+    // shows after completion, and Enter and Esc.
+    void CreateStationBox();
+    QStringList StationNames() const;
     void StationTyped();
+    bool StationBoxKey(const QKeyEvent& key);
     // Play through the folder, seeking and the list's menu.
     void CreateTrackRun();
     void OpenRow(int row);
@@ -224,6 +236,7 @@ private:
     QString m_musicFolder;
     QString m_trackPath;
     bool m_stationTyped = false; // typed station text waits to be taken
+    QString m_stationShown;      // the station box's name of what plays
     bool m_playThrough = true;
     bool m_repeatList = false;
     bool m_endQueued = false;                // the end of a track waits to be taken
