@@ -3,18 +3,26 @@
 #include "ConnectProbe.h"
 #include "HlsPlaylist.h"
 #include "OggTitles.h"
+#include "HeaderProbe.h"
+#include "NetworkReach.h"
 #include "PlaylistParser.h"
 #include "StreamFetch.h"
 
 #include <QElapsedTimer>
+#include <QHostInfo>
 #include <QTimer>
 #include <deque>
+#include <functional>
+#include <utility>
 
 namespace orvex {
 
 namespace {
 
 // Answers that are documents, not streams.
+// The headers a stream's info is made of.
+const QString kInfoHeaders[] = {QStringLiteral("icy-name"), QStringLiteral("icy-genre"), QStringLiteral("icy-url")};
+
 bool IsText(const QString& type)
 {
     return type.startsWith(u"text/") || type == u"application/json" || type == u"application/xml" ||
@@ -60,6 +68,7 @@ private:
     struct Pending {
         QUrl url;
         int depth = 0;
+        QUrl from; // the playlist that listed it; empty for the address given
     };
     using Kind = StreamFetch::Kind;
 
@@ -83,12 +92,46 @@ private:
         m_redirects = 0;
         m_title.clear();
         m_timer.start(m_fromPlaylist ? std::max<qint64>(1, std::min<qint64>(left, m_openMs)) : m_openMs);
-        Start(m_current.url, Kind::Radio);
+        m_nextKind = Kind::Radio;
+        Follow(m_current.from, m_current.url);
+    }
+
+    // Opens target when the station at from may lead there (the address
+    // given, with no from, always may); else the attempt fails with why.
+    void Follow(const QUrl& from, const QUrl& target)
+    {
+        using NetworkReach::Reach;
+        const auto to = NetworkReach::OfHost(target.host());
+        if (from.isEmpty() || !to || *to == Reach::Public) {
+            Start(target, m_nextKind);
+            return;
+        }
+        const auto decide = [this, to, target](Reach reach) {
+            const QString why = NetworkReach::Refusal(reach, *to, target);
+            if (why.isEmpty())
+                Start(target, m_nextKind);
+            else
+                AttemptFailed(why);
+        };
+        if (const auto reach = NetworkReach::OfHost(from.host())) {
+            decide(*reach);
+            return;
+        }
+        // The station's name is looked up to know where it stands.
+        DropFetch();
+        const int lookup = ++m_lookups;
+        QHostInfo::lookupHost(from.host(), this, [this, lookup, decide](const QHostInfo& info) {
+            if (lookup != m_lookups || m_stopped)
+                return;
+            const QList<QHostAddress> addresses = info.addresses();
+            decide(addresses.isEmpty() ? Reach::Public : NetworkReach::OfAddress(addresses.first()));
+        });
     }
 
     // Opens one address (a redirect keeps the attempt's time).
     void Start(const QUrl& url, Kind kind)
     {
+        ++m_lookups; // a lookup still under way answers for nobody
         DropFetch();
         m_kind = kind;
         m_phase = Phase::Connecting;
@@ -109,6 +152,19 @@ private:
     void OnAnswer(const StreamFetch::Answer& answer)
     {
         m_answer = answer;
+        if (answer.status >= 200 && answer.status < 300 && Mangled(answer)) {
+            // The source replaced what was not UTF-8: the station's own
+            // bytes are read again, and Opened waits for them.
+            m_headerProbe = new HeaderProbe(answer.address, [this](const QMap<QByteArray, QByteArray>& raw) {
+                for (const QString& name : kInfoHeaders)
+                    if (raw.contains(name.toLatin1()))
+                        m_answer.headers.insert(name, HeaderValueText(raw.value(name.toLatin1())));
+                ReleaseHeld();
+                if (auto then = std::exchange(m_afterHeld, nullptr); then && !m_stopped)
+                    then();
+            }, this);
+            return;
+        }
         if (answer.status < 300 || answer.status >= 400)
             return;
         if (answer.location.isEmpty())
@@ -122,7 +178,8 @@ private:
             AttemptFailed(QStringLiteral("redirected to an address that is not http or https"));
             return;
         }
-        Start(target, m_kind);
+        m_nextKind = m_kind;
+        Follow(m_answer.address, target);
     }
 
     void OnData(const QByteArray& bytes, const QString& caps)
@@ -141,22 +198,12 @@ private:
                 AttemptFailed(QStringLiteral("not a stream: the server sent %1").arg(m_answer.contentType));
                 return;
             }
-            m_phase = Phase::Playing;
-            m_timer.start(StallMs());
-            // An Ogg stream names its songs in each chained stream's comments.
-            if (m_kind == Kind::Radio && OggTitles::IsOgg(bytes)) {
-                m_ogg = new OggTitles([this](const QString& title) { OnTitle(title); }, this);
-                if (!m_ogg->Start())
-                    DropOgg();
+            if (m_headerProbe != nullptr) {
+                m_held += bytes;
+                m_heldCaps = caps;
+                return;
             }
-            emit m_owner.Opened(Info(caps));
-            if (m_stopped)
-                return;
-            if (!m_title.isEmpty())
-                emit m_owner.TitleChanged(m_title);
-            if (m_stopped)
-                return;
-            Hand(bytes);
+            Play(bytes, caps);
             return;
         }
         case Phase::Playlist:
@@ -167,6 +214,26 @@ private:
             Hand(bytes);
             return;
         }
+    }
+
+    void Play(const QByteArray& bytes, const QString& caps)
+    {
+        m_phase = Phase::Playing;
+        m_timer.start(StallMs());
+        // An Ogg stream names its songs in each chained stream's comments.
+        if (m_kind == Kind::Radio && OggTitles::IsOgg(bytes)) {
+            m_ogg = new OggTitles([this](const QString& title) { OnTitle(title); }, this);
+            if (!m_ogg->Start())
+                DropOgg();
+        }
+        emit m_owner.Opened(Info(caps));
+        if (m_stopped)
+            return;
+        if (!m_title.isEmpty())
+            emit m_owner.TitleChanged(m_title);
+        if (m_stopped)
+            return;
+        Hand(bytes);
     }
 
     void Hand(const QByteArray& bytes)
@@ -186,6 +253,37 @@ private:
         m_ogg = nullptr;
     }
 
+    // Plays what came while the header probe was under way; true when it did.
+    bool ReleaseHeld()
+    {
+        if (m_headerProbe == nullptr)
+            return false;
+        m_headerProbe->deleteLater();
+        m_headerProbe = nullptr;
+        if (m_held.isEmpty() || m_phase != Phase::Connecting)
+            return false;
+        Play(std::exchange(m_held, QByteArray()), m_heldCaps);
+        return true;
+    }
+
+    // What ends a stream whose first bytes wait for the header probe waits
+    // for it too; true when it was put off.
+    bool Deferred(std::function<void()> then)
+    {
+        if (m_headerProbe == nullptr || m_held.isEmpty())
+            return false;
+        m_afterHeld = std::move(then);
+        return true;
+    }
+
+    static bool Mangled(const StreamFetch::Answer& answer)
+    {
+        for (const QString& name : kInfoHeaders)
+            if (answer.headers.value(name).contains(QChar::ReplacementCharacter))
+                return true;
+        return false;
+    }
+
     void OnTitle(const QString& title)
     {
         // Servers repeat the title in every metadata block.
@@ -198,6 +296,8 @@ private:
 
     void OnError(const QString& reason)
     {
+        if (Deferred([this, reason] { OnError(reason); }))
+            return;
         // Below 100 the library's own codes: no HTTP answer came (a name
         // that does not resolve, a refusal, a failed TLS handshake ...).
         const bool answered = m_answer.status >= 100;
@@ -228,6 +328,8 @@ private:
 
     void OnEnded()
     {
+        if (Deferred([this] { OnEnded(); }))
+            return;
         switch (m_phase) {
         case Phase::Connecting:
             AttemptFailed(QStringLiteral("the server sent no data"));
@@ -243,6 +345,8 @@ private:
 
     void OnTimeout()
     {
+        if (ReleaseHeld() || m_stopped)
+            return;
         if (m_phase == Phase::Playing && m_kind == Kind::Hls)
             Finish(/*ended=*/true, QStringLiteral("the live playlist stopped growing: no new segment for %1 s")
                                        .arg(StallMs() / 1000.0));
@@ -274,9 +378,9 @@ private:
             return;
         }
         // A live playlist grows by a segment at a time; it has stopped when
-        // several segments' time passes without one.
-        // The demuxer tries a missing segment again until the playlist has
-        // moved past it, which takes a few segments' time too.
+        // several segments' time passes without one. The demuxer tries a
+        // missing segment again until the playlist has moved past it, which
+        // takes a few segments' time too.
         m_hlsStallMs = std::clamp(6 * hls::TargetDurationMs(m_playlist), m_stallMs, kHlsStallMs);
         const QUrl address = m_answer.address;
         m_playlist.clear();
@@ -314,7 +418,7 @@ private:
         m_fromPlaylist = true;
         // The entries come first, in their order, before what was left.
         for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-            m_queue.push_front({*it, m_current.depth + 1});
+            m_queue.push_front({*it, m_current.depth + 1, m_answer.address});
         m_timer.stop();
         Next();
     }
@@ -355,6 +459,12 @@ private:
     void DropFetch()
     {
         DropOgg();
+        if (m_headerProbe != nullptr) {
+            m_headerProbe->deleteLater();
+            m_headerProbe = nullptr;
+        }
+        m_held.clear();
+        m_afterHeld = nullptr;
         if (m_probe != nullptr) {
             m_probe->deleteLater();
             m_probe = nullptr;
@@ -378,8 +488,14 @@ private:
     ConnectProbe* m_probe = nullptr;
     OggTitles* m_ogg = nullptr; // an Ogg stream's titles
     int m_probes = 0;
+    int m_lookups = 0;
+    HeaderProbe* m_headerProbe = nullptr;
+    QByteArray m_held; // the stream's first bytes while its headers are read again
+    QString m_heldCaps;
+    std::function<void()> m_afterHeld; // the end that came meanwhile
     Phase m_phase = Phase::Connecting;
     Kind m_kind = Kind::Radio;
+    Kind m_nextKind = Kind::Radio; // of the address Follow opens
     int m_hlsStallMs = 0;
     StreamFetch::Answer m_answer;
     playlist::Format m_format = playlist::Format::None;
