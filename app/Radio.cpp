@@ -52,7 +52,7 @@ void TfrmOrvex::SetStreamText(const QString& name, const QString& title)
 
 QString TfrmOrvex::StationName() const
 {
-    return m_streamName.isEmpty() ? cmbBoxRadio->currentText() : m_streamName;
+    return m_streamName.isEmpty() ? m_stationShown : m_streamName;
 }
 
 bool TfrmOrvex::RadioPlaying() const

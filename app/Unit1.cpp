@@ -55,7 +55,7 @@ TfrmOrvex::TfrmOrvex(QWidget* parent) : TForm(parent)
     CreateLocalGroup();
     SetTabOrders();
     CreateTrackRun();
-    CreateStationBox();
+    CreateKeptStations();
     CenterOnScreen();
     // Hints show folders and addresses as they are, whatever they look like.
     ShowHintsAsPlainText();
@@ -149,6 +149,8 @@ bool TfrmOrvex::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == editAddress && event->type() == QEvent::MouseMove)
         Guarded([this] { editAddressMouseMove(); });
+    if (watched == cmbBoxRadio->lineEdit() && event->type() == QEvent::KeyPress)
+        return StationBoxKey(*static_cast<QKeyEvent*>(event));
     if (watched == edtURL && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         bool taken = false;
@@ -165,31 +167,9 @@ void TfrmOrvex::cmbBoxRadioChange()
 {
     cmbBoxAddressRadio->setCurrentIndex(cmbBoxRadio->currentIndex());
     SetStationAddress(cmbBoxAddressRadio->currentText());
+    m_stationShown = cmbBoxRadio->currentIndex() >= 0 ? cmbBoxRadio->itemText(cmbBoxRadio->currentIndex())
+                                                      : cmbBoxRadio->currentText();
     bitBtnSETRemote->click();
-}
-
-void TfrmOrvex::StationTyped()
-{
-    m_stationTyped = false;
-    QLineEdit* typed = cmbBoxRadio->lineEdit();
-    const QString text = typed->text();
-    {
-        // Selecting the matching name must leave the text, the cursor and
-        // the completed part the user sees as they are.
-        const QSignalBlocker blocker(cmbBoxRadio);
-        const int cursor = typed->cursorPosition();
-        const int selectionStart = typed->selectionStart();
-        const int selectionLength = typed->selectionLength();
-        cmbBoxRadio->setCurrentIndex(cmbBoxRadio->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
-        cmbBoxRadio->setEditText(text);
-        if (selectionStart >= 0 && cursor == selectionStart)
-            typed->setSelection(selectionStart + selectionLength, -selectionLength);
-        else if (selectionStart >= 0)
-            typed->setSelection(selectionStart, selectionLength);
-        else
-            typed->setCursorPosition(cursor);
-    }
-    Guarded([this] { cmbBoxRadioChange(); });
 }
 
 void TfrmOrvex::editAddressMouseMove()

@@ -5,12 +5,14 @@
 #include "Gauge.h"
 #include "ListBox.h"
 #include "MediaPlayer.h"
+#include "StationBox.h"
 #include "StdControls.h"
 #include "StreamFeed.h"
 #include "WebBrowser.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QPointer>
 #include <QSet>
@@ -135,6 +137,12 @@ public:
     QString StreamTitle() const { return m_streamTitle; }
     // The station's own name when it sends one, else the station box's name.
     QString StationName() const;
+    // The name the station box shows for the station that plays (a typed
+    // address when one plays); typing in the box does not change it.
+    const QString& StationShown() const { return m_stationShown; }
+    // Plays an address typed into the station box (or given from outside):
+    // the box and the address field show it, with its method, and it is set.
+    void PlayTypedAddress(const TypedAddress& typed);
     // Whether the page plays a stream now.
     bool RadioPlaying() const;
     // The page plays line 28's address again.
@@ -175,7 +183,7 @@ public:
     QAction* actPlayThrough = nullptr;
     QAction* actRepeatList = nullptr;
 
-    // ---- My stations and the station directory (StationBox.cpp)
+    // ---- My stations and the station directory (KeptStations.cpp)
     // My stations follow the eleven in both lists of the station box.
     MyStations* KeptStations = nullptr;
     DirectoryClient* Directory = nullptr;
@@ -216,8 +224,12 @@ private:
     void CreateServerGroup();
     void CreateLocalGroup();
     void SetTabOrders();
-    // Takes text typed into the station box as it shows after completion.
+    // The station box (StationBox.cpp): takes text typed into it as it
+    // shows after completion, and Enter and Esc.
+    void CreateStationBox();
+    QStringList StationNames() const;
     void StationTyped();
+    bool StationBoxKey(const QKeyEvent& key);
     // Play through the folder, seeking and the list's menu.
     void CreateTrackRun();
     void OpenRow(int row);
@@ -235,7 +247,8 @@ private:
     // last one's name and title.
     void StationSet(const QString& address);
     void SetStreamText(const QString& name, const QString& title);
-    void CreateStationBox();
+    // My stations and the directory (KeptStations.cpp).
+    void CreateKeptStations();
     void ListKeptStations();
     void StationBoxMenu(const QPoint& at);
     // Fills the address field and the method from a full address, as a
@@ -245,6 +258,7 @@ private:
     QString m_musicFolder;
     QString m_trackPath;
     bool m_stationTyped = false; // typed station text waits to be taken
+    QString m_stationShown;      // the station box's name of what plays
     bool m_playThrough = true;
     bool m_repeatList = false;
     bool m_endQueued = false;                // the end of a track waits to be taken

@@ -195,17 +195,10 @@ void TfrmOrvex::CreateServerGroup()
     cmbBoxAddressRadio->setCurrentIndex(-1);
     cmbBoxAddressRadio->setEditText(QString::fromLatin1(kHomeStationAddress));
     cmbBoxAddressRadio->setVisible(false);
-    // The station box reports a change when a name is picked and when its
-    // text is typed; typed text selects the name it matches, or none. The box
-    // completes a typed beginning inline after it reports the edit, so the
-    // change is taken once the key is handled, from the text the box shows.
+    // The station box reports a change when a name is picked; what typing
+    // does is the station box's own (StationBox.cpp).
     Handle(cmbBoxRadio, &QComboBox::activated, &TfrmOrvex::cmbBoxRadioChange);
-    connect(cmbBoxRadio->lineEdit(), &QLineEdit::textEdited, this, [this] {
-        if (m_stationTyped)
-            return;
-        m_stationTyped = true;
-        QMetaObject::invokeMethod(this, &TfrmOrvex::StationTyped, Qt::QueuedConnection);
-    });
+    CreateStationBox();
 
     edtURL = MakeEdit(group, 3, 70, 597, 28);
     SetAnchors(edtURL, akLeft | akTop | akRight);

@@ -175,7 +175,7 @@ void WindowMediaHost::StepTrack(int direction)
 int WindowMediaHost::StationIndex() const
 {
     const QComboBox* box = m_window.cmbBoxRadio;
-    return box->findText(box->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return box->findText(m_window.StationShown(), Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 
 MediaHost::State WindowMediaHost::ServerState()
@@ -189,7 +189,7 @@ MediaHost::State WindowMediaHost::ServerState()
     state.canGoNext = index + 1 < m_window.cmbBoxRadio->count();
     state.canGoPrevious = index > 0;
     Track& track = state.track;
-    track.key = QStringLiteral("station:") + m_window.cmbBoxRadio->currentText();
+    track.key = QStringLiteral("station:") + m_window.StationShown();
     const QString station = m_window.StationName();
     const QString title = m_window.StreamTitle();
     track.title = title.isEmpty() ? station : title;

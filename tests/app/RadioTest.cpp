@@ -2,6 +2,7 @@
 
 #include "IcecastServer.h"
 #include "Mp3Maker.h"
+#include "StationBox.h"
 #include "StreamServer.h"
 #include "Unit1.h"
 
@@ -11,6 +12,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QVariant>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -256,54 +258,100 @@ TEST_F(RadioTest, PickingAStationFillsAddressAndMethodAndSetsIt)
     EXPECT_EQ(form.editAddress->text(), QStringLiteral("a/http://b"));
 }
 
-TEST_F(RadioTest, WhatTheStationBoxShowsIsWhatIsSet)
+TEST(StationBox, ReadsStreamAddressesAndNothingElse)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        bool http;
+    } cases[] = {
+        {"host:8000", true, true},        {"radio.example.com/live", true, true}, {" 10.0.0.1:80/a?b=1 ", true, true},
+        {"http://h/x", true, true},       {"HTTPS://h:443", true, true},          {"mms://h:1", true, false},
+        {"javascript:alert(1)", false},   {"file:///etc/passwd", false},          {"ftp://h/x", false},
+        {"http://", false},               {"My Radio", false},                    {"Globo", false},
+        {"h:port", false},                {"my radio/live", false},
+    };
+    for (const auto& c : cases) {
+        const TypedAddress typed = PickAddress(QString::fromUtf8(c.text));
+        EXPECT_EQ(typed.ok, c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(typed.address, QString::fromUtf8(c.text).trimmed()) << c.text;
+            EXPECT_EQ(typed.http, c.http) << c.text;
+        }
+    }
+}
+
+TEST_F(RadioTest, TypingInTheStationBoxStopsNothingAndOnlyANameOrEnterSetsAStation)
 {
     TfrmOrvex& form = Form();
     form.show();
+    StreamServer server;
+    ASSERT_TRUE(SetTestStation(server, orvex::testing::kAssets + QStringLiteral("escala.mp3")));
+    ASSERT_TRUE(WaitForState(QStringLiteral("playing")));
     QLineEdit* typed = form.cmbBoxRadio->lineEdit();
     // The box completes only while it has the keyboard, as when a user types.
     QApplication::setActiveWindow(&form);
     typed->setFocus();
     ASSERT_TRUE(PumpUntil([&] { return typed->hasFocus(); }, 5000));
+    QSignalSpy sets(form.bitBtnSETRemote, &QPushButton::clicked);
+    const QString playing = form.editAddress->text();
+    // Types text over the box's text, key by key, each key taken as a user's is.
+    const auto typeOver = [&](const QString& text) {
+        typed->selectAll();
+        for (const QChar key : text) {
+            QTest::keyClicks(typed, QString(key));
+            QCoreApplication::processEvents();
+        }
+    };
     const auto pageNames = [&](const QByteArray& address) {
         return ReadFile(QStringLiteral("indexII.htm")).contains("VALUE=\"" + address + "\">");
     };
 
-    // Free text: no station, so no address and the mms method.
-    typed->clear();
-    QTest::keyClicks(typed, QStringLiteral("Minha"));
-    ASSERT_TRUE(PumpUntil([&] { return pageNames("mms://"); }));
-    EXPECT_EQ(form.cmbBoxRadio->currentText(), QStringLiteral("Minha"));
-    EXPECT_EQ(form.cmbBoxRadio->currentIndex(), -1);
-    EXPECT_EQ(form.editAddress->text(), QString());
-    EXPECT_TRUE(form.RdButtonMMSMethod->isChecked());
+    // "M" completes to a station, but a single letter does not pick it; no
+    // keystroke of a name that is no station changes anything.
+    typeOver(QStringLiteral("My Radio"));
+    EXPECT_EQ(sets.count(), 0);
+    EXPECT_EQ(form.editAddress->text(), playing);
+    EXPECT_TRUE(PlaysPast(AudioPosition(), 10000));
+    EXPECT_EQ(typed->text(), QStringLiteral("My Radio"));
+    // Enter on it only says so; Esc brings back the name shown before.
+    QTest::keyClick(typed, Qt::Key_Return);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Nenhuma esta\u00e7\u00e3o com esse nome"));
+    EXPECT_EQ(sets.count(), 0);
+    QTest::keyClick(typed, Qt::Key_Escape);
+    EXPECT_EQ(typed->text(), QStringLiteral("Zorvel Radio"));
 
-    // The beginning of a name: the box completes it, and the completed
-    // station is the one set, not the typed beginning.
-    typed->clear();
-    QTest::keyClicks(typed, QStringLiteral("Glo"));
-    ASSERT_TRUE(PumpUntil([&] { return pageNames("http://globo.example.net/radio"); }))
-        << typed->text().toStdString() << " " << form.cmbBoxRadio->currentIndex() << " " << form.editAddress->text().toStdString();
+    // The box's completion of a beginning plays the completed station.
+    typeOver(QStringLiteral("Glo"));
+    ASSERT_TRUE(PumpUntil([&] { return pageNames("http://globo.example.net/radio"); }));
     EXPECT_EQ(typed->text(), QStringLiteral("Globo"));
     EXPECT_EQ(typed->selectedText(), QStringLiteral("bo"));
     EXPECT_EQ(form.cmbBoxRadio->currentIndex(), 6);
-    EXPECT_EQ(form.editAddress->text(), QStringLiteral("globo.example.net/radio"));
-    EXPECT_TRUE(form.RdButtonHTTPMethod->isChecked());
+    EXPECT_EQ(form.StationName(), QStringLiteral("Globo"));
+    // Typing through the name of the station that plays, or leaving the box
+    // on another's completed name, does not set anything.
+    sets.clear();
+    typeOver(QStringLiteral("Glob"));
+    typeOver(QStringLiteral("B"));
+    form.editAddress->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sets.count(), 0);
+    EXPECT_EQ(form.StationName(), QStringLiteral("Globo"));
 
-    // Taking the completion back leaves the typed text, which names no station.
-    QTest::keyClick(typed, Qt::Key_Backspace);
-    ASSERT_TRUE(PumpUntil([&] { return pageNames("mms://"); }));
-    EXPECT_EQ(typed->text(), QStringLiteral("Glo"));
-    EXPECT_EQ(form.cmbBoxRadio->currentIndex(), -1);
-    EXPECT_EQ(form.editAddress->text(), QString());
-
-    // A whole name typed picks it.
-    typed->clear();
-    QTest::keyClicks(typed, QStringLiteral("BH FM"));
-    ASSERT_TRUE(PumpUntil([&] { return pageNames("http://bhfm.example.com:8080"); }));
-    EXPECT_EQ(typed->text(), QStringLiteral("BH FM"));
-    EXPECT_EQ(form.editAddress->text(), QStringLiteral("bhfm.example.com:8080"));
-    EXPECT_TRUE(form.RdButtonHTTPMethod->isChecked());
+    // Enter picks a completed name, and plays an address as typed.
+    typed->setFocus();
+    typeOver(QStringLiteral("M"));
+    QTest::keyClick(typed, Qt::Key_Return);
+    EXPECT_EQ(form.editAddress->text(), QStringLiteral("metropolitana.example.net:8010/"));
+    typeOver(QStringLiteral("mms://h:1"));
+    QTest::keyClick(typed, Qt::Key_Enter);
+    EXPECT_EQ(sets.count(), 2);
+    EXPECT_EQ(form.editAddress->text(), QStringLiteral("mms://h:1"));
+    EXPECT_TRUE(form.RdButtonMMSMethod->isChecked());
+    EXPECT_TRUE(pageNames("mms://h:1"));
+    typeOver(QStringLiteral("x"));
+    QTest::keyClick(typed, Qt::Key_Escape);
+    EXPECT_EQ(typed->text(), QStringLiteral("mms://h:1"));
 }
 
 TEST_F(RadioTest, TypingAnAddressChangesNothingUntilSet)
