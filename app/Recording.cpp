@@ -1,5 +1,6 @@
 #include "Recording.h"
 
+#include "ProgramFiles.h"
 #include "Unit1.h"
 
 #include <QFileInfo>
@@ -60,12 +61,14 @@ void RadioRecording::SetOn(bool on)
 
 void RadioRecording::StartStream()
 {
-    const QString folder = RecordingFolder(m_window->MusicFolder());
+    // Never into the program's own files: the user's music folder then.
+    const QString folder = RecordingFolder(m_window->MusicFolder(), ProgramFiles::FirstMusicFolder());
     // Recordings land where Local mode looks.
     if (!folder.isEmpty() && QFileInfo(folder) != QFileInfo(m_window->MusicFolder()))
         m_window->ShowMusicFolder(folder);
     const StreamInfo info = m_window->Feed->ActiveInfo();
-    if (!m_recorder.Start(folder, info.contentType, m_window->StationName())) {
+    // A song already under way is named by its title.
+    if (!m_recorder.Start(folder, info.contentType, m_window->StationName(), m_window->Feed->ActiveTitle())) {
         m_on = false;
         m_window->Feed->SendStatus(m_recorder.Error());
         return;

@@ -19,6 +19,9 @@ constexpr std::size_t kMp3HeaderSize = 4;
 constexpr std::size_t kAdtsHeaderSize = 7;
 constexpr std::size_t kId3v2HeaderSize = 10;
 constexpr std::size_t kId3v1Size = 128;
+// The most of a claimed ID3v2 tag skipped unseen: cover art fits, a bogus
+// size does not swallow the stream.
+constexpr std::size_t kMaxTagSkip = 1024 * 1024;
 
 std::size_t HeaderSize(FrameFormat format)
 {
@@ -94,21 +97,24 @@ bool FrameSplitter::SkipNonFrame()
     const auto available = static_cast<std::size_t>(m_buffer.size() - m_pos);
     std::size_t skip = 1;
     if (available >= 3 && std::memcmp(p, "ID3", 3) == 0) {
-        // An ID3v2 tag: its size is four 7-bit bytes, a footer follows when flagged.
+        // An ID3v2 tag: its size is four 7-bit bytes, a footer follows when
+        // flagged. The size is only a claim: the skip is bounded, and frames
+        // found inside it end it (see TakeFrames).
         if (available < kId3v2HeaderSize)
             return false;
         if (p[3] != 0xFF && p[4] != 0xFF && ((p[6] | p[7] | p[8] | p[9]) & 0x80) == 0) {
             const std::size_t body = (std::size_t{p[6]} << 21) | (std::size_t{p[7]} << 14) |
                                      (std::size_t{p[8]} << 7) | p[9];
-            skip = kId3v2HeaderSize + body + ((p[5] & 0x10) ? kId3v2HeaderSize : 0);
+            skip = std::min(kId3v2HeaderSize + body + ((p[5] & 0x10) ? kId3v2HeaderSize : 0), kMaxTagSkip);
         }
     } else if (available >= 3 && std::memcmp(p, "TAG", 3) == 0) {
         skip = kId3v1Size; // the ID3v1 trailer of a file the station plays
     }
-    const std::size_t now = std::min(skip, available);
-    m_pos += static_cast<qsizetype>(now);
-    m_dropped += skip;
-    m_skipPending = skip - now;
+    // The rest of a tag is looked through byte by byte (TakeFrames), and
+    // does not count as bytes that are no frames: only its bound does.
+    ++m_pos;
+    ++m_dropped;
+    m_skipPending = skip - 1;
     return true;
 }
 
@@ -118,13 +124,6 @@ QByteArray FrameSplitter::TakeFrames(std::vector<int>& lengths)
     QByteArray frames;
     const std::size_t headerSize = HeaderSize(m_format);
     for (;;) {
-        if (m_skipPending > 0) {
-            const auto now = std::min<std::size_t>(m_skipPending, static_cast<std::size_t>(m_buffer.size() - m_pos));
-            m_pos += static_cast<qsizetype>(now);
-            m_skipPending -= now;
-            if (m_skipPending > 0)
-                break;
-        }
         const auto* p = reinterpret_cast<const std::uint8_t*>(m_buffer.constData()) + m_pos;
         const auto available = static_cast<std::size_t>(m_buffer.size() - m_pos);
         if (available < headerSize)
@@ -143,17 +142,24 @@ QByteArray FrameSplitter::TakeFrames(std::vector<int>& lengths)
             m_inSync = false;
         }
         if (header) {
-            // A frame's start only when the next header agrees.
+            // A frame's start only when the next header agrees; inside a
+            // claimed tag such a pair ends the tag.
             const auto length = static_cast<std::size_t>(header->length);
             if (available < length + headerSize)
                 break;
             const auto next = ParseFrameHeader(m_format, p + length, available - length);
             if (next && next->key == header->key) {
+                m_skipPending = 0;
                 m_inSync = true;
                 m_found = true;
                 m_key = header->key;
                 continue;
             }
+        }
+        if (m_skipPending > 0) {
+            ++m_pos;
+            --m_skipPending;
+            continue;
         }
         if (!SkipNonFrame())
             break;

@@ -43,7 +43,7 @@ public:
     QByteArray TakeFrames(std::vector<int>& lengths);
 
     // Whether a frame has ever been found, and the bytes dropped since the
-    // last frame.
+    // last frame, not counting those inside a claimed tag (at most 1 MB each).
     bool Found() const { return m_found; }
     std::size_t Dropped() const { return m_dropped; }
 
@@ -59,7 +59,7 @@ private:
     bool m_found = false;
     std::uint32_t m_key = 0;
     std::size_t m_dropped = 0;
-    std::size_t m_skipPending = 0; // bytes of a tag still to come
+    std::size_t m_skipPending = 0; // bytes of a claimed tag still to come, unless frames come first
 };
 
 } // namespace orvex

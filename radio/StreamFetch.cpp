@@ -185,6 +185,8 @@ int StreamFetch::OnBusMessage(void*, void* m, void* self)
     default:
         break;
     }
+    // A sync handler that drops a message releases it.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

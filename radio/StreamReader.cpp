@@ -1,18 +1,26 @@
 #include "StreamReader.h"
 
 #include "ConnectProbe.h"
+#include "HeaderProbe.h"
+#include "NetworkReach.h"
 #include "PlaylistParser.h"
 #include "StreamFetch.h"
 
 #include <QElapsedTimer>
+#include <QHostInfo>
 #include <QTimer>
 #include <deque>
+#include <functional>
+#include <utility>
 
 namespace orvex {
 
 namespace {
 
 // Answers that are documents, not streams.
+// The headers a stream's info is made of.
+const QString kInfoHeaders[] = {QStringLiteral("icy-name"), QStringLiteral("icy-genre"), QStringLiteral("icy-url")};
+
 bool IsText(const QString& type)
 {
     return type.startsWith(u"text/") || type == u"application/json" || type == u"application/xml" ||
@@ -58,6 +66,7 @@ private:
     struct Pending {
         QUrl url;
         int depth = 0;
+        QUrl from; // the playlist that listed it; empty for the address given
     };
 
     void Next()
@@ -80,12 +89,45 @@ private:
         m_redirects = 0;
         m_title.clear();
         m_timer.start(m_fromPlaylist ? std::max<qint64>(1, std::min<qint64>(left, m_openMs)) : m_openMs);
-        Start(m_current.url);
+        Follow(m_current.from, m_current.url);
+    }
+
+    // Opens target when the station at from may lead there (the address
+    // given, with no from, always may); else the attempt fails with why.
+    void Follow(const QUrl& from, const QUrl& target)
+    {
+        using NetworkReach::Reach;
+        const auto to = NetworkReach::OfHost(target.host());
+        if (from.isEmpty() || !to || *to == Reach::Public) {
+            Start(target);
+            return;
+        }
+        const auto decide = [this, to, target](Reach reach) {
+            const QString why = NetworkReach::Refusal(reach, *to, target);
+            if (why.isEmpty())
+                Start(target);
+            else
+                AttemptFailed(why);
+        };
+        if (const auto reach = NetworkReach::OfHost(from.host())) {
+            decide(*reach);
+            return;
+        }
+        // The station's name is looked up to know where it stands.
+        DropFetch();
+        const int lookup = ++m_lookups;
+        QHostInfo::lookupHost(from.host(), this, [this, lookup, decide](const QHostInfo& info) {
+            if (lookup != m_lookups || m_stopped)
+                return;
+            const QList<QHostAddress> addresses = info.addresses();
+            decide(addresses.isEmpty() ? Reach::Public : NetworkReach::OfAddress(addresses.first()));
+        });
     }
 
     // Opens one address (a redirect keeps the attempt's time).
     void Start(const QUrl& url)
     {
+        ++m_lookups; // a lookup still under way answers for nobody
         DropFetch();
         m_phase = Phase::Connecting;
         m_answer = {};
@@ -105,6 +147,19 @@ private:
     void OnAnswer(const StreamFetch::Answer& answer)
     {
         m_answer = answer;
+        if (answer.status >= 200 && answer.status < 300 && Mangled(answer)) {
+            // The source replaced what was not UTF-8: the station's own
+            // bytes are read again, and Opened waits for them.
+            m_headerProbe = new HeaderProbe(answer.address, [this](const QMap<QByteArray, QByteArray>& raw) {
+                for (const QString& name : kInfoHeaders)
+                    if (raw.contains(name.toLatin1()))
+                        m_answer.headers.insert(name, HeaderValueText(raw.value(name.toLatin1())));
+                ReleaseHeld();
+                if (auto then = std::exchange(m_afterHeld, nullptr); then && !m_stopped)
+                    then();
+            }, this);
+            return;
+        }
         if (answer.status < 300 || answer.status >= 400)
             return;
         if (answer.location.isEmpty())
@@ -118,7 +173,7 @@ private:
             AttemptFailed(QStringLiteral("redirected to an address that is not http or https"));
             return;
         }
-        Start(target);
+        Follow(m_answer.address, target);
     }
 
     void OnData(const QByteArray& bytes, const QString& caps)
@@ -135,16 +190,12 @@ private:
                 AttemptFailed(QStringLiteral("not a stream: the server sent %1").arg(m_answer.contentType));
                 return;
             }
-            m_phase = Phase::Playing;
-            m_timer.start(m_stallMs);
-            emit m_owner.Opened(Info(caps));
-            if (m_stopped)
+            if (m_headerProbe != nullptr) {
+                m_held += bytes;
+                m_heldCaps = caps;
                 return;
-            if (!m_title.isEmpty())
-                emit m_owner.TitleChanged(m_title);
-            if (m_stopped)
-                return;
-            emit m_owner.Data(bytes);
+            }
+            Play(bytes, caps);
             return;
         }
         case Phase::Playlist:
@@ -155,6 +206,51 @@ private:
             emit m_owner.Data(bytes);
             return;
         }
+    }
+
+    void Play(const QByteArray& bytes, const QString& caps)
+    {
+        m_phase = Phase::Playing;
+        m_timer.start(m_stallMs);
+        emit m_owner.Opened(Info(caps));
+        if (m_stopped)
+            return;
+        if (!m_title.isEmpty())
+            emit m_owner.TitleChanged(m_title);
+        if (m_stopped)
+            return;
+        emit m_owner.Data(bytes);
+    }
+
+    // Plays what came while the header probe was under way; true when it did.
+    bool ReleaseHeld()
+    {
+        if (m_headerProbe == nullptr)
+            return false;
+        m_headerProbe->deleteLater();
+        m_headerProbe = nullptr;
+        if (m_held.isEmpty() || m_phase != Phase::Connecting)
+            return false;
+        Play(std::exchange(m_held, QByteArray()), m_heldCaps);
+        return true;
+    }
+
+    // What ends a stream whose first bytes wait for the header probe waits
+    // for it too; true when it was put off.
+    bool Deferred(std::function<void()> then)
+    {
+        if (m_headerProbe == nullptr || m_held.isEmpty())
+            return false;
+        m_afterHeld = std::move(then);
+        return true;
+    }
+
+    static bool Mangled(const StreamFetch::Answer& answer)
+    {
+        for (const QString& name : kInfoHeaders)
+            if (answer.headers.value(name).contains(QChar::ReplacementCharacter))
+                return true;
+        return false;
     }
 
     void OnTitle(const QString& title)
@@ -169,6 +265,8 @@ private:
 
     void OnError(const QString& reason)
     {
+        if (Deferred([this, reason] { OnError(reason); }))
+            return;
         // Below 100 the library's own codes: no HTTP answer came (a name
         // that does not resolve, a refusal, a failed TLS handshake ...).
         const bool answered = m_answer.status >= 100;
@@ -199,6 +297,8 @@ private:
 
     void OnEnded()
     {
+        if (Deferred([this] { OnEnded(); }))
+            return;
         switch (m_phase) {
         case Phase::Connecting:
             AttemptFailed(QStringLiteral("the server sent no data"));
@@ -214,6 +314,8 @@ private:
 
     void OnTimeout()
     {
+        if (ReleaseHeld() || m_stopped)
+            return;
         if (m_phase == Phase::Playing)
             Finish(/*ended=*/true, QStringLiteral("the server stopped sending"));
         else
@@ -252,7 +354,7 @@ private:
         m_fromPlaylist = true;
         // The entries come first, in their order, before what was left.
         for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-            m_queue.push_front({*it, m_current.depth + 1});
+            m_queue.push_front({*it, m_current.depth + 1, m_answer.address});
         m_timer.stop();
         Next();
     }
@@ -289,6 +391,12 @@ private:
 
     void DropFetch()
     {
+        if (m_headerProbe != nullptr) {
+            m_headerProbe->deleteLater();
+            m_headerProbe = nullptr;
+        }
+        m_held.clear();
+        m_afterHeld = nullptr;
         if (m_probe != nullptr) {
             m_probe->deleteLater();
             m_probe = nullptr;
@@ -311,6 +419,11 @@ private:
     StreamFetch* m_fetch = nullptr;
     ConnectProbe* m_probe = nullptr;
     int m_probes = 0;
+    int m_lookups = 0;
+    HeaderProbe* m_headerProbe = nullptr;
+    QByteArray m_held; // the stream's first bytes while its headers are read again
+    QString m_heldCaps;
+    std::function<void()> m_afterHeld; // the end that came meanwhile
     Phase m_phase = Phase::Connecting;
     StreamFetch::Answer m_answer;
     playlist::Format m_format = playlist::Format::None;

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 
 namespace orvex {
 
@@ -88,6 +89,20 @@ QString SystemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// The playing time of frames end to end, in milliseconds.
+qint64 FramesDurationMs(FrameFormat format, const QByteArray& frames, const std::vector<int>& lengths)
+{
+    const auto* data = reinterpret_cast<const std::uint8_t*>(frames.constData());
+    double ms = 0;
+    qsizetype at = 0;
+    for (const int length : lengths) {
+        if (const auto header = ParseFrameHeader(format, data + at, static_cast<std::size_t>(frames.size() - at)))
+            ms += 1000.0 * header->samples / header->sampleRate;
+        at += length;
+    }
+    return static_cast<qint64>(ms);
+}
+
 void IgnoreFileSizeSignal()
 {
     // Past a file-size limit the system would end the whole program with
@@ -138,21 +153,28 @@ QByteArray MakeId3v1Tag(const QString& streamTitle, const QString& album, int ye
     return tag;
 }
 
-QString RecordingFolder(const QString& listedFolder)
+QString RecordingFolder(const QString& listedFolder, const QString& programFolder)
 {
     const auto writable = [](const QString& folder) {
         return QFileInfo(folder).isDir() && ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
     };
     const auto withSlash = [](QString folder) { return folder.endsWith(u'/') ? folder : folder + u'/'; };
-    if (!listedFolder.isEmpty() && writable(listedFolder))
+    // The program's own files are no place for recordings (a package's
+    // removal would leave them behind; a portable copy would mix them in).
+    const auto own = [&] {
+        const QString program = QFileInfo(programFolder).canonicalFilePath();
+        const QString listed = QFileInfo(listedFolder).canonicalFilePath();
+        return !program.isEmpty() && !listed.isEmpty() && withSlash(listed).startsWith(withSlash(program));
+    };
+    if (!listedFolder.isEmpty() && writable(listedFolder) && !own())
         return withSlash(listedFolder);
     QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (music.isEmpty())
         music = QDir::homePath() + QStringLiteral("/Music");
-    const QString own = music + QStringLiteral("/Orvex");
-    if (!QDir().mkpath(own) || !writable(own))
+    const QString ours = music + QStringLiteral("/Orvex");
+    if (!QDir().mkpath(ours) || !writable(ours))
         return {};
-    return withSlash(own);
+    return withSlash(ours);
 }
 
 std::optional<FrameFormat> RecordingFormat(const QString& contentType)
@@ -174,10 +196,13 @@ StreamRecorder::StreamRecorder(QObject* parent) : QObject(parent) {}
 
 StreamRecorder::~StreamRecorder()
 {
+    if (m_recording && !m_pending.isEmpty())
+        WritePending(m_fd < 0);
     FinishFile();
 }
 
-bool StreamRecorder::Start(const QString& folder, const QString& contentType, const QString& station)
+bool StreamRecorder::Start(const QString& folder, const QString& contentType, const QString& station,
+                           const QString& title)
 {
     Stop();
     m_error.clear();
@@ -195,7 +220,7 @@ bool StreamRecorder::Start(const QString& folder, const QString& contentType, co
     m_splitter = FrameSplitter(m_format);
     m_folder = folder.endsWith(u'/') ? folder : folder + u'/';
     m_station = station;
-    m_title.clear();
+    m_title = title;
     m_recording = true;
     return true;
 }
@@ -207,8 +232,18 @@ void StreamRecorder::Write(const QByteArray& audio)
     m_splitter.Append(audio);
     std::vector<int> lengths;
     const QByteArray frames = m_splitter.TakeFrames(lengths);
-    if (!frames.isEmpty() && !WriteFrames(frames, lengths))
-        return;
+    if (!frames.isEmpty()) {
+        if (m_fd >= 0 && !m_songPending) {
+            if (!WriteFrames(frames, lengths))
+                return;
+        } else {
+            m_pending += frames;
+            m_pendingLengths.insert(m_pendingLengths.end(), lengths.begin(), lengths.end());
+            m_pendingMs += FramesDurationMs(m_format, frames, lengths);
+            if (m_pendingMs >= kShortestSongMs && !WritePending(/*newFile=*/true))
+                return;
+        }
+    }
     if (!m_splitter.Found() && m_splitter.Dropped() > kMaxBytesWithoutFrames)
         Fail(m_format == FrameFormat::Mp3 ? QStringLiteral("The stream holds no MP3 audio that can be recorded.")
                                           : QStringLiteral("The stream holds no AAC audio that can be recorded."));
@@ -218,15 +253,41 @@ void StreamRecorder::SetTitle(const QString& title)
 {
     if (!m_recording || title == m_title)
         return;
-    // The frames written so far end the song; the one under way starts the next.
-    FinishFile();
     m_title = title;
+    if (m_fd < 0)
+        return; // what was held goes on into the first song's file
+    // A song too short for a file of its own goes on in the file under way.
+    if (!m_pending.isEmpty() && !WritePending(/*newFile=*/false))
+        return;
+    m_songPending = true;
+}
+
+bool StreamRecorder::WritePending(bool newFile)
+{
+    const QByteArray frames = std::exchange(m_pending, QByteArray());
+    const std::vector<int> lengths = std::exchange(m_pendingLengths, {});
+    m_pendingMs = 0;
+    if (newFile) {
+        // The frames written so far end the song; the one under way starts the next.
+        FinishFile();
+        m_songPending = false;
+        m_fileTitle = m_title;
+        if (!OpenFile())
+            return false;
+    }
+    return frames.isEmpty() || WriteFrames(frames, lengths);
 }
 
 void StreamRecorder::Stop()
 {
+    if (m_recording && !m_pending.isEmpty())
+        WritePending(m_fd < 0);
     FinishFile();
     m_recording = false;
+    m_songPending = false;
+    m_pending.clear();
+    m_pendingLengths.clear();
+    m_pendingMs = 0;
     m_splitter = FrameSplitter(m_format);
 }
 
@@ -238,7 +299,7 @@ QString StreamRecorder::FileName() const
 bool StreamRecorder::OpenFile()
 {
     const QString extension = m_format == FrameFormat::Mp3 ? QStringLiteral(".mp3") : QStringLiteral(".aac");
-    QString stem = CleanFileName(m_title, kMaxNameBytes - static_cast<int>(extension.size()));
+    QString stem = CleanFileName(m_fileTitle, kMaxNameBytes - static_cast<int>(extension.size()));
     if (stem.isEmpty()) {
         const QString time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
         const int room = kMaxNameBytes - static_cast<int>(extension.size() + time.size()) - 1;
@@ -248,7 +309,9 @@ bool StreamRecorder::OpenFile()
         stem = station + u' ' + time;
         m_untitledTitle = time;
     }
-    for (int copy = 1; copy <= kMaxCopyNumber; ++copy) {
+    // Copies of one name are counted on from the last one made, not tried
+    // again from the first.
+    for (int copy = m_lastCopy.value(stem, 0) + 1; copy <= kMaxCopyNumber; ++copy) {
         const QString number = copy == 1 ? QString() : QStringLiteral(" (%1)").arg(copy);
         const int room = kMaxNameBytes - static_cast<int>(extension.size() + number.size());
         const QString name = CleanFileName(stem, room) + number + extension;
@@ -256,6 +319,7 @@ bool StreamRecorder::OpenFile()
         // Created only when it does not exist: a file already there is never touched.
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
+            m_lastCopy.insert(stem, copy);
             m_fd = fd;
             m_path = path;
             m_size = 0;
@@ -324,7 +388,7 @@ void StreamRecorder::FinishFile()
     const QString path = m_path;
     if (m_size > 0 && m_format == FrameFormat::Mp3) {
         // The station is the album already: a part without title is named by its time.
-        const QString title = m_title.isEmpty() ? m_untitledTitle : m_title;
+        const QString title = m_fileTitle.isEmpty() ? m_untitledTitle : m_fileTitle;
         const QByteArray tag = MakeId3v1Tag(title, m_station, QDate::currentDate().year());
         if (::pwrite(m_fd, tag.constData(), tag.size(), m_size) != tag.size())
             (void)::ftruncate(m_fd, m_size); // no half tag: the frames still play

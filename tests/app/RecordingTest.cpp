@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -32,17 +33,20 @@ TEST_F(RecordingTest, RecordsOneTaggedPlayableFilePerSong)
     ASSERT_TRUE(QDir().mkpath(ExePath(QStringLiteral("source"))));
     for (int i = 1; i <= 3; ++i) {
         const QString track = ExePath(QStringLiteral("source/track%1.mp3").arg(i));
-        ASSERT_TRUE(orvex::testing::MakeMp3(track, 3.0));
+        ASSERT_TRUE(orvex::testing::MakeMp3(track, 5.0)); // long enough to be a song of its own
         ASSERT_TRUE(orvex::testing::TagTitle(track, QStringLiteral("Artist %1 - Song %1").arg(i)));
         tracks << track;
     }
-    ASSERT_TRUE(orvex::testing::MakeMp3(ExePath(QStringLiteral("sample.mp3")), 0.5));
+    // Local mode lists a music folder of the user's (never the program's own).
+    QTemporaryDir music;
+    ASSERT_TRUE(orvex::testing::MakeMp3(music.filePath(QStringLiteral("sample.mp3")), 0.5));
     IcecastServer icecast;
     ASSERT_TRUE(icecast.Start(tracks)) << icecast.Error().toStdString();
 
     TfrmOrvex& form = Form();
     form.show();
     m_errors.clear(); // the loudspeaker picture is not this test's concern
+    form.ShowMusicFolder(music.path() + u'/');
     // A track picked in Local mode stays picked when new ones appear.
     form.mp3List->setCurrentRow(0);
     ASSERT_EQ(form.mp3List->currentItem()->text(), QStringLiteral("sample.mp3"));
@@ -62,7 +66,7 @@ TEST_F(RecordingTest, RecordsOneTaggedPlayableFilePerSong)
     }));
     const auto recorded = [&](int song) {
         for (const QList<QVariant>& file : finished)
-            if (file.at(0).toString() == m_exeDir.filePath(QStringLiteral("Artist %1 - Song %1.mp3").arg(song)))
+            if (file.at(0).toString() == music.filePath(QStringLiteral("Artist %1 - Song %1.mp3").arg(song)))
                 return true;
         return false;
     };

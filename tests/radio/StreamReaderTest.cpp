@@ -1,6 +1,7 @@
 #include "IcecastServer.h"
 #include "Mp3Maker.h"
 
+#include "NetworkReach.h"
 #include "StreamReader.h"
 
 #include <QCoreApplication>
@@ -10,8 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace orvex;
 
@@ -157,6 +160,14 @@ QByteArray Interleave(const QByteArray& audio, int interval, const QList<QByteAr
         }
     }
     return out;
+}
+
+// The program's resident memory in bytes.
+qint64 ResidentBytes()
+{
+    long pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return static_cast<qint64>(resident) * sysconf(_SC_PAGESIZE);
 }
 
 } // namespace
@@ -420,4 +431,87 @@ TEST(StreamReader, CloseDropsTheConnection)
     QCoreApplication::processEvents();
     EXPECT_EQ(recorder.audio.size(), heard.size());
     EXPECT_EQ(recorder.events, QStringList({"Opened"}));
+}
+
+// A station that sends a metadata block every 16 bytes costs nothing that
+// stays: 100,000 blocks go through in bounded memory.
+TEST(StreamReader, KeepsMemoryFlatThroughEveryMetadataBlock)
+{
+    ASSERT_FALSE(Audio().isEmpty());
+    const auto play = [](int blocks) {
+        ScriptServer server;
+        const QByteArray audio = Audio().repeated(blocks * 16 / Audio().size() + 1).left(blocks * 16);
+        server.On(QStringLiteral("/live"), ScriptServer::Fixed("ICY 200 OK\r\ncontent-type:audio/mpeg\r\nicy-metaint:16\r\n\r\n" +
+                                                                Interleave(audio, 16, {"A - Song"})));
+        StreamReader reader;
+        qint64 heard = 0;
+        bool ended = false;
+        QObject::connect(&reader, &StreamReader::Data, [&](const QByteArray& bytes) { heard += bytes.size(); });
+        QObject::connect(&reader, &StreamReader::Ended, [&] { ended = true; });
+        reader.Open(server.Url(QStringLiteral("/live")));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }, 120000));
+        EXPECT_EQ(heard, audio.size());
+    };
+    play(2000); // the libraries' own first allocations
+    const qint64 before = ResidentBytes();
+    play(100000);
+    EXPECT_LT(ResidentBytes() - before, 30 * 1024 * 1024) << "grew by " << (ResidentBytes() - before) / 1024 << " KB";
+}
+
+// Header values that are not UTF-8 are read as Windows-1252, as titles are.
+TEST(StreamReader, ReadsWindows1252StationNames)
+{
+    ASSERT_FALSE(Audio().isEmpty());
+    ScriptServer server;
+    server.On(QStringLiteral("/live"), ScriptServer::Fixed("ICY 200 OK\r\ncontent-type:audio/mpeg\r\nicy-name:R\xe1" "dio Caf\xe9\r\n"
+                                                            "icy-genre:M\xc3\xbasica\r\n\r\n" + Audio()));
+    StreamReader reader;
+    Recorder recorder(reader);
+    reader.Open(server.Url(QStringLiteral("/live")));
+    ASSERT_TRUE(recorder.Wait());
+    EXPECT_EQ(recorder.events, QStringList({"Opened", "Ended"})) << recorder.reason.toStdString();
+    EXPECT_EQ(recorder.info.name, QStringLiteral(u"Rádio Café"));
+    EXPECT_EQ(recorder.info.genre, QStringLiteral(u"Música"));
+    EXPECT_TRUE(recorder.audio == Audio());
+}
+
+// A station may not lead the reader (by a redirect or a playlist's entry)
+// from the internet into this machine, its link or a private network, nor
+// from a private network into this machine.
+TEST(NetworkReach, RefusesToLeadInwards)
+{
+    using NetworkReach::Reach;
+    struct Case {
+        const char* from;
+        const char* to;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"203.0.113.7", "127.0.0.1", true},
+        {"203.0.113.7", "localhost", true},
+        {"203.0.113.7", "0.0.0.0", true},
+        {"203.0.113.7", "169.254.169.254", true},
+        {"203.0.113.7", "192.168.1.1", true},
+        {"203.0.113.7", "10.0.0.5", true},
+        {"203.0.113.7", "172.20.1.1", true},
+        {"203.0.113.7", "::1", true},
+        {"203.0.113.7", "fe80::1", true},
+        {"203.0.113.7", "fd00::1", true},
+        {"203.0.113.7", "::ffff:127.0.0.1", true},
+        {"2001:db8::1", "127.0.0.2", true},
+        {"192.168.1.1", "127.0.0.1", true},
+        {"203.0.113.7", "198.51.100.1", false},
+        {"203.0.113.7", "172.32.0.1", false},
+        {"192.168.1.1", "10.0.0.5", false},
+        {"127.0.0.1", "127.0.0.1", false},
+        {"localhost", "192.168.1.1", false},
+    };
+    for (const Case& c : cases) {
+        const auto from = NetworkReach::OfHost(QString::fromLatin1(c.from));
+        const auto to = NetworkReach::OfHost(QString::fromLatin1(c.to));
+        ASSERT_TRUE(from && to) << c.from << " " << c.to;
+        const QString why = NetworkReach::Refusal(*from, *to, QUrl(QStringLiteral("http://x/")));
+        EXPECT_EQ(!why.isEmpty(), c.refused) << c.from << " -> " << c.to;
+    }
+    EXPECT_FALSE(NetworkReach::OfHost(QStringLiteral("radio.example.com")));
 }

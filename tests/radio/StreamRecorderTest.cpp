@@ -139,17 +139,51 @@ TEST_F(StreamRecorderTest, KeepsEveryFrameAndDropsWhatIsNone)
     EXPECT_EQ(out, m_mp3.mid(first) + m_mp3 + m_mp3);
 }
 
+// A tag's size is a claim: a large real tag before the first frames is
+// skipped whole, and a bogus one that claims more than follows ends where
+// frames are found again.
+TEST_F(StreamRecorderTest, RecordsAroundLargeAndBogusTags)
+{
+    const auto tag = [](quint32 claimed, const QByteArray& body) {
+        QByteArray t("ID3\x03\x00\x00", 6);
+        for (int shift = 21; shift >= 0; shift -= 7)
+            t += char((claimed >> shift) & 0x7F);
+        return t + body;
+    };
+    const QByteArray art(100 * 1024, '\x11'); // cover art
+    struct Case {
+        const char* what;
+        QByteArray stream, expected;
+    };
+    const Case cases[] = {
+        {"100 KB tag first", tag(art.size(), art) + m_mp3, m_mp3},
+        {"a tag claiming 192 MB mid-stream", m_mp3 + tag(192 * 1024 * 1024, "junk") + m_mp3 + m_mp3, m_mp3.repeated(3)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StreamRecorder recorder;
+        ASSERT_TRUE(recorder.Start(m_folder, QStringLiteral("audio/mpeg"), QStringLiteral("S"), QStringLiteral("A - B")));
+        QSignalSpy failed(&recorder, &StreamRecorder::Failed);
+        Feed(recorder, c.stream);
+        recorder.Stop();
+        EXPECT_EQ(failed.count(), 0);
+        EXPECT_EQ(ReadAll(m_folder + QStringLiteral("A - B.mp3")).chopped(128), c.expected);
+        QFile::remove(m_folder + QStringLiteral("A - B.mp3"));
+    }
+}
+
 TEST_F(StreamRecorderTest, CutsOneTaggedFilePerTitleOnFrameBoundaries)
 {
     StreamRecorder recorder;
     ASSERT_TRUE(recorder.Start(m_folder, QStringLiteral("audio/mpeg"), QStringLiteral("Zorvel R\u00e1dio")));
     QSignalSpy finished(&recorder, &StreamRecorder::FileFinished);
-    const qsizetype third = m_mp3.size() / 3;
-    Feed(recorder, m_mp3.left(third));
+    const QByteArray stream = m_mp3.repeated(5); // three songs of 5 s
+    const qsizetype third = stream.size() / 3;
+    Feed(recorder, stream.left(third));
     recorder.SetTitle(QStringLiteral("Jo\u00e3o Ca\u00e7\u00e3o - Ol\u00e1 \u20ac Caf\u00e9"));
-    Feed(recorder, m_mp3.mid(third, third));
+    Feed(recorder, stream.mid(third, third));
     recorder.SetTitle(QStringLiteral("Untitled song"));
-    Feed(recorder, m_mp3.mid(2 * third));
+    Feed(recorder, stream.mid(2 * third));
     recorder.Stop(); // mid-song
 
     ASSERT_EQ(finished.count(), 3);
@@ -184,7 +218,29 @@ TEST_F(StreamRecorderTest, CutsOneTaggedFilePerTitleOnFrameBoundaries)
         EXPECT_EQ(tag.genre.text(), QStringLiteral("255"));
     }
     // Nothing lost or doubled at the cuts.
-    EXPECT_EQ(audio, m_mp3);
+    EXPECT_EQ(audio, stream);
+}
+
+// A title that changes every moment makes no files of its own: a song
+// shorter than a few seconds goes on in the file under way, and the song
+// under way when recording starts is named by its title.
+TEST_F(StreamRecorderTest, KeepsShortSongsInTheFileUnderWay)
+{
+    StreamRecorder recorder;
+    ASSERT_TRUE(recorder.Start(m_folder, QStringLiteral("audio/mpeg"), QStringLiteral("S"), QStringLiteral("A - Under way")));
+    const QByteArray song = m_mp3.repeated(2); // 6 s
+    Feed(recorder, song);
+    const qsizetype tenth = m_mp3.size() / 10;
+    for (int i = 0; i < 10; ++i) {
+        recorder.SetTitle(QStringLiteral("Flicker %1").arg(i));
+        recorder.Write(m_mp3.mid(i * tenth, i == 9 ? -1 : tenth));
+    }
+    recorder.SetTitle(QStringLiteral("B - Steady"));
+    Feed(recorder, song);
+    recorder.Stop();
+    EXPECT_EQ(Recorded(), QStringList({"A - Under way.mp3", "B - Steady.mp3"}));
+    EXPECT_EQ(ReadAll(m_folder + QStringLiteral("A - Under way.mp3")).chopped(128), song + m_mp3);
+    EXPECT_EQ(ReadAll(m_folder + QStringLiteral("B - Steady.mp3")).chopped(128), song);
 }
 
 TEST_F(StreamRecorderTest, MakesSafeNamesFromHostileTitles)
@@ -208,9 +264,10 @@ TEST_F(StreamRecorderTest, MakesSafeNamesFromHostileTitles)
     StreamRecorder recorder;
     ASSERT_TRUE(recorder.Start(m_folder, QStringLiteral("audio/mpeg"), QStringLiteral("S")));
     QSignalSpy started(&recorder, &StreamRecorder::FileStarted);
+    const QByteArray song = m_mp3.repeated(2);
     for (const Case& c : cases) {
         recorder.SetTitle(c.title);
-        recorder.Write(m_mp3.left(8192));
+        recorder.Write(song);
         ASSERT_EQ(started.count(), 1) << c.name.toStdString();
         const QString path = started.takeFirst().at(0).toString();
         EXPECT_EQ(path, m_folder + c.name);
@@ -218,7 +275,7 @@ TEST_F(StreamRecorderTest, MakesSafeNamesFromHostileTitles)
     }
     // A title that cleans to nothing is named after the station.
     recorder.SetTitle(QStringLiteral("..."));
-    recorder.Write(m_mp3.left(8192));
+    recorder.Write(song);
     ASSERT_EQ(started.count(), 1);
     EXPECT_TRUE(QFileInfo(started.takeFirst().at(0).toString()).fileName().startsWith(QStringLiteral("S 2")));
 }
@@ -232,16 +289,21 @@ TEST_F(StreamRecorderTest, NeverOverwritesAnExistingFile)
     }
     StreamRecorder recorder;
     ASSERT_TRUE(recorder.Start(m_folder, QStringLiteral("audio/mpeg"), QStringLiteral("S")));
-    for (int song = 0; song < 2; ++song) {
-        recorder.SetTitle(song ? QStringLiteral("A - B") : QStringLiteral("first"));
-        recorder.Write(m_mp3);
+    const QByteArray song = m_mp3.repeated(2);
+    for (int copy = 0; copy < 4; ++copy) {
+        recorder.SetTitle(copy % 2 ? QStringLiteral("A - B") : QStringLiteral("first"));
+        recorder.Write(song);
+        // Copies count on from the last one made: a name freed meanwhile is not tried again.
+        QFile::remove(m_folder + QStringLiteral("first.mp3"));
     }
     recorder.SetTitle(QString());
-    recorder.Write(m_mp3);
+    recorder.Write(song);
     recorder.Stop();
     EXPECT_EQ(ReadAll(m_folder + QStringLiteral("A - B.mp3")), "keep");
     EXPECT_EQ(ReadAll(m_folder + QStringLiteral("A - B (2).mp3")), "keep");
     EXPECT_GT(WholeFrames(FrameFormat::Mp3, ReadAll(m_folder + QStringLiteral("A - B (3).mp3")).chopped(128)), 0);
+    EXPECT_GT(WholeFrames(FrameFormat::Mp3, ReadAll(m_folder + QStringLiteral("A - B (4).mp3")).chopped(128)), 0);
+    EXPECT_TRUE(QFile::exists(m_folder + QStringLiteral("first (2).mp3")));
 }
 
 TEST_F(StreamRecorderTest, WriteErrorStopsWithAPlayableTaggedFile)
@@ -257,7 +319,7 @@ TEST_F(StreamRecorderTest, WriteErrorStopsWithAPlayableTaggedFile)
     limited.rlim_cur = kLimit;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     // The recorder itself keeps the limit's signal from ending the program.
-    Feed(recorder, m_mp3);
+    Feed(recorder, m_mp3.repeated(2));
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
 
     ASSERT_EQ(failed.count(), 1);
@@ -311,6 +373,12 @@ TEST_F(StreamRecorderTest, RecordsIntoTheListedFolderOrTheUsersOwn)
     EXPECT_EQ(RecordingFolder(m_dir.path()), m_folder);
     EXPECT_EQ(RecordingFolder(m_folder + QStringLiteral("missing/")), m_folder + QStringLiteral("Music/Orvex/"));
     EXPECT_TRUE(QFileInfo(m_folder + QStringLiteral("Music/Orvex")).isDir());
+    // Never into the program's own files, nor a folder within them.
+    QDir().mkpath(m_folder + QStringLiteral("program/samples"));
+    for (const QString& listed : {QStringLiteral("program"), QStringLiteral("program/samples/")})
+        EXPECT_EQ(RecordingFolder(m_folder + listed, m_folder + QStringLiteral("program/")),
+                  m_folder + QStringLiteral("Music/Orvex/"));
+    EXPECT_EQ(RecordingFolder(m_dir.path(), m_folder + QStringLiteral("program")), m_folder);
     if (oldConfig.isEmpty())
         qunsetenv("XDG_CONFIG_HOME");
     else
