@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Id3Tag.h"
+#include "OpenArguments.h"
 #include "Stations.h"
 #include "Unit1.h"
 
@@ -185,7 +186,8 @@ MediaHost::State WindowMediaHost::ServerState()
     // A station is always set; pausing stops it.
     state.canPlay = state.canPause = true;
     const int index = StationIndex();
-    state.canGoNext = index + 1 < static_cast<int>(kStations.size());
+    // My stations follow the eleven.
+    state.canGoNext = index + 1 < m_window.cmbBoxRadio->count();
     state.canGoPrevious = index > 0;
     Track& track = state.track;
     track.key = QStringLiteral("station:") + m_window.StationShown();
@@ -290,6 +292,15 @@ void WindowMediaHost::Raise()
 void WindowMediaHost::Quit()
 {
     m_window.close();
+}
+
+void WindowMediaHost::OpenUri(const QString& uri)
+{
+    RunHandler([this, uri] {
+        const QString refused = OpenTarget(m_window, uri);
+        if (!refused.isEmpty())
+            Application().MessageBox(refused);
+    });
 }
 
 } // namespace orvex
