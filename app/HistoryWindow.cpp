@@ -1,5 +1,6 @@
 #include "HistoryWindow.h"
 
+#include "Application.h"
 #include "History.h"
 #include "SongHistory.h"
 #include "Unit1.h"
@@ -156,8 +157,10 @@ void HistoryWindow::ListenSelected()
     if (rows.size() != 1)
         return;
     const HistoryEntry entry = m_history.Entries()[rows.first()];
-    if (!entry.address.isEmpty())
-        m_window->PlayStation(entry.station, entry.address);
+    if (entry.address.isEmpty())
+        return;
+    m_window->rdButtonSERVERAudio->setChecked(true);
+    Guarded([&] { m_window->PlayStation(entry.station, entry.address); });
 }
 
 void HistoryWindow::OpenSelectedFolder()

@@ -71,26 +71,6 @@ void TfrmOrvex::PlayRadio()
         bitBtnGoSTATIONClick();
 }
 
-void TfrmOrvex::PlayStation(const QString& name, const QString& address)
-{
-    rdButtonSERVERAudio->setChecked(true);
-    const int known = cmbBoxAddressRadio->findText(address, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (known >= 0) {
-        cmbBoxRadio->setCurrentIndex(known);
-        cmbBoxRadioChange();
-        return;
-    }
-    {
-        const QSignalBlocker blocker(cmbBoxRadio);
-        cmbBoxRadio->setCurrentIndex(-1);
-        cmbBoxRadio->setEditText(name);
-    }
-    m_stationShown = name.isEmpty() ? address : name;
-    editAddress->setText(address);
-    RdButtonHTTPMethod->setChecked(!address.startsWith(QLatin1String("mms://"), Qt::CaseInsensitive));
-    bitBtnSETRemote->click();
-}
-
 void TfrmOrvex::StopRadio(const QString& reasonShownOnPage)
 {
     Feed->StopPage(reasonShownOnPage);

@@ -32,6 +32,9 @@ class RadioRecording;
 class SleepTimer;
 class SongNotifier;
 class LocalSound;
+class MyStations;
+class DirectoryClient;
+class DirectoryWindow;
 
 // The maker's addresses shown by the two link labels of the Local view.
 inline constexpr const char* kMakerWebAddress = "http://www.kelvara.example.com";
@@ -170,9 +173,6 @@ public:
     void StartOnRememberedPlace();
     // The address the page was last given (line 28's value).
     const QString& StationAddress() const { return m_stationAddress; }
-    // Plays a station as picking it would: one of the station box's by its
-    // address, any other as a typed address shown under its name.
-    void PlayStation(const QString& name, const QString& address);
     // Makes folder the current music folder and lists it, as choosing it does.
     void ShowMusicFolder(const QString& folder);
     // Lists the current music folder again, keeping the selected track.
@@ -203,6 +203,18 @@ public:
     void SetRepeatList(bool on);
     QAction* actPlayThrough = nullptr;
     QAction* actRepeatList = nullptr;
+
+    // ---- My stations and the station directory (KeptStations.cpp)
+    // My stations follow the eleven in both lists of the station box.
+    MyStations* KeptStations = nullptr;
+    DirectoryClient* Directory = nullptr;
+    // The directory's window, made when first shown.
+    DirectoryWindow* DirectoryView = nullptr;
+    void ShowDirectory();
+    // Plays an address as a picked station plays, under that name.
+    void PlayStation(const QString& name, const QString& address);
+    // Keeps the address that is set (as the page plays it) in My stations.
+    bool KeepCurrentStation(const QString& name);
 signals:
     // The title or the station's name changed.
     void StreamInfoChanged();
@@ -261,6 +273,13 @@ private:
     void SetStreamText(const QString& name, const QString& title);
     void RememberPlaces();
     void RememberStation(const QString& address);
+    // My stations and the directory (KeptStations.cpp).
+    void CreateKeptStations();
+    void ListKeptStations();
+    void StationBoxMenu(const QPoint& at);
+    // Fills the address field and the method from a full address, as a
+    // picked station does.
+    void SetStationAddress(const QString& address);
 
     QString m_musicFolder;
     QString m_trackPath;

@@ -18,7 +18,7 @@ enum class Format { None, Pls, M3u, Asx, Xspf };
 Format Sniff(const QString& contentType, const QUrl& address, const QByteArray& head);
 
 // Whether an M3U file is an HLS playlist (segments or variants, not
-// stations), which this program does not play.
+// stations), which the reader follows with GStreamer's HLS demuxer.
 bool IsHls(const QByteArray& body);
 
 // The stream addresses a downloaded playlist lists, in its order, relative
@@ -29,6 +29,15 @@ QList<QUrl> Entries(const QByteArray& body, Format format, const QUrl& base);
 // An address as a station gives it, made one the reader can open: icy://
 // and mms:// become http://, no scheme means http://. Empty when it is none.
 QUrl StreamAddress(const QUrl& address);
+
+// A playlist file's entries with the names it gives them (empty when none),
+// the addresses as written, resolved against the file's folder; for lists
+// of stations a user brings from other players.
+struct NamedEntry {
+    QString address;
+    QString title;
+};
+QList<NamedEntry> NamedEntries(const QString& file);
 
 } // namespace playlist
 } // namespace orvex
