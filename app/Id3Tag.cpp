@@ -3,14 +3,19 @@
 #include "Ansi.h"
 #include "Streams.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QStringList>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <taglib/fileref.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tbytevectorstream.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/wavfile.h>
 #include <taglib/textidentificationframe.h>
 
 namespace orvex {
@@ -56,17 +61,11 @@ QString Text(const TagLib::String& text)
     return QString::fromUtf8(text.toCString(true));
 }
 
-// The genre of a version 2 tag: its names as written, a code (bare or in
-// parentheses, as version 2.3 writes it) named from the same table as a
-// version 1 genre.
-QString GenreText(const TagLib::ID3v2::Tag& tag)
+// Genres as shown: their names as written, a code (bare or in parentheses,
+// as version 2.3 writes it) named from the same table as a version 1 genre.
+QString GenreText(const TagLib::StringList& fields)
 {
-    const TagLib::ID3v2::FrameList& frames = tag.frameListMap()["TCON"];
-    if (frames.isEmpty())
-        return {};
     QStringList genres;
-    const auto* frame = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames.front());
-    const TagLib::StringList fields = frame ? frame->fieldList() : TagLib::StringList(frames.front()->toString());
     for (const TagLib::String& field : fields) {
         QString genre = Text(field);
         if (genre.startsWith(u'(') && genre.endsWith(u')'))
@@ -81,9 +80,24 @@ QString GenreText(const TagLib::ID3v2::Tag& tag)
     return genres.join(QStringLiteral(" / "));
 }
 
+QString GenreText(const TagLib::ID3v2::Tag& tag)
+{
+    const TagLib::ID3v2::FrameList& frames = tag.frameListMap()["TCON"];
+    if (frames.isEmpty())
+        return {};
+    const auto* frame = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames.front());
+    return GenreText(frame ? frame->fieldList() : TagLib::StringList(frames.front()->toString()));
+}
+
 struct TagTexts {
     QString title, artist, album, year, genre, comment;
 };
+
+TagTexts TextsOf(const TagLib::Tag& tag, const QString& genre)
+{
+    return {Text(tag.title()), Text(tag.artist()), Text(tag.album()),
+            tag.year() ? QString::number(tag.year()) : QString(), genre, Text(tag.comment())};
+}
 
 // A version 2 tag (2.2, 2.3 or 2.4) at the head of the file: its bytes are
 // read through the stream the caller holds and handed to TagLib. False when
@@ -119,12 +133,33 @@ bool ReadId3v2(TFileStream& stream, TagTexts& texts)
     const TagLib::ID3v2::Tag* tag = file.isValid() ? file.ID3v2Tag() : nullptr;
     if (!tag)
         return false;
-    texts.title = Text(tag->title());
-    texts.artist = Text(tag->artist());
-    texts.album = Text(tag->album());
-    texts.year = tag->year() ? QString::number(tag->year()) : QString();
-    texts.genre = GenreText(*tag);
-    texts.comment = Text(tag->comment());
+    texts = TextsOf(*tag, GenreText(*tag));
+    return true;
+}
+
+// MP3 files and the ADTS AAC files the radio records carry ID3 tags at
+// their ends, read above; the other formats have tags of their own.
+bool HasOwnTagFormat(const QString& fileName)
+{
+    static const QStringList kSuffixes = {QStringLiteral("flac"), QStringLiteral("ogg"), QStringLiteral("oga"),
+                                          QStringLiteral("opus"), QStringLiteral("m4a"), QStringLiteral("wav")};
+    return kSuffixes.contains(QFileInfo(fileName).suffix(), Qt::CaseInsensitive);
+}
+
+// Vorbis comments (FLAC, Ogg, Opus), MP4 atoms (M4A) and a WAV file's ID3 or
+// INFO tag, as TagLib knows the file by its name or else by its content.
+// Pictures are no field of ours; FLAC's are read and let go with the file.
+bool ReadOwnTag(const QString& fileName, TagTexts& texts)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    const TagLib::FileRef file(path.constData(), /*readAudioProperties=*/false);
+    if (file.isNull() || !file.tag() || file.tag()->isEmpty())
+        return false;
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file.file()); wav && wav->hasID3v2Tag()) {
+        texts = TextsOf(*wav->ID3v2Tag(), GenreText(*wav->ID3v2Tag()));
+        return true;
+    }
+    texts = TextsOf(*file.tag(), GenreText(file.file()->properties()["GENRE"]));
     return true;
 }
 
@@ -135,7 +170,7 @@ void ReadId3Tag(const QString& fileName, QLineEdit* title, QLineEdit* artist, QL
 {
     std::uint8_t trailer[kTrailerSize] = {};
     bool tagged = false;
-    bool version2 = false;
+    bool fromTagLib = false;
     TagTexts texts;
     {
         TFileStream stream(fileName, fmOpenRead | fmShareCompat);
@@ -145,11 +180,15 @@ void ReadId3Tag(const QString& fileName, QLineEdit* title, QLineEdit* artist, QL
             stream.ReadBuffer(trailer, kTrailerSize);
             tagged = std::memcmp(trailer, "TAG", 3) == 0;
         }
-        // A version 1 trailer wins; without one, a version 2 tag is shown.
-        if (!tagged)
-            version2 = ReadId3v2(stream, texts);
+        if (HasOwnTagFormat(fileName)) {
+            tagged = false;
+            fromTagLib = ReadOwnTag(fileName, texts);
+        } else if (!tagged) {
+            // A version 1 trailer wins; without one, a version 2 tag is shown.
+            fromTagLib = ReadId3v2(stream, texts);
+        }
     }
-    if (version2) {
+    if (fromTagLib) {
         title->setText(texts.title);
         artist->setText(texts.artist);
         album->setText(texts.album);

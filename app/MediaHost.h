@@ -48,6 +48,9 @@ public:
     virtual void SeekTo(qint64 us) = 0;
     virtual void Raise() = 0;
     virtual void Quit() = 0;
+    // Opens a file or address handed over from outside (another start of
+    // the program), as its command line would.
+    virtual void OpenUri(const QString& /*uri*/) {}
 
 signals:
     // Something of the state may have changed (sent freely; the listener compares).

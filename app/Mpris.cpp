@@ -1,6 +1,7 @@
 #include "Mpris.h"
 
 #include <QCoreApplication>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QGuiApplication>
 #include <algorithm>
@@ -243,6 +244,45 @@ QString MprisRootAdaptor::DesktopEntry() const
 {
     const QString name = QGuiApplication::desktopFileName();
     return name.isEmpty() ? QString::fromLatin1(kDesktopEntry) : name;
+}
+
+QStringList OpenedMimeTypes()
+{
+    return {QStringLiteral("audio/mpeg"),        QStringLiteral("audio/flac"),
+            QStringLiteral("audio/x-flac"),      QStringLiteral("audio/ogg"),
+            QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/x-opus+ogg"),
+            QStringLiteral("audio/mp4"),         QStringLiteral("audio/x-m4a"),
+            QStringLiteral("audio/aac"),         QStringLiteral("audio/x-aac"),
+            QStringLiteral("audio/x-wav"),       QStringLiteral("audio/x-mpegurl"),
+            QStringLiteral("audio/x-scpls"),     QStringLiteral("application/xspf+xml")};
+}
+
+QStringList MprisRootAdaptor::SupportedUriSchemes() const
+{
+    return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mms")};
+}
+
+QStringList MprisRootAdaptor::SupportedMimeTypes() const
+{
+    return OpenedMimeTypes();
+}
+
+bool HandOverToRunningProgram(const QString& uri, const QString& name, QDBusConnection bus)
+{
+    const QString service = QStringLiteral("org.mpris.MediaPlayer2.") + name;
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
+        return false;
+    // A program that holds the name but does not answer is none.
+    constexpr int kAnswerMs = 5000;
+    const auto call = [&](const QString& interface, const QString& method, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(service, kObjectPath, interface, method);
+        message.setArguments(arguments);
+        return bus.call(message, QDBus::Block, kAnswerMs).type() == QDBusMessage::ReplyMessage;
+    };
+    if (!uri.isEmpty() && !call(kPlayerInterface, QStringLiteral("OpenUri"), {uri}))
+        return false;
+    call(QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"), {});
+    return true;
 }
 
 void MprisRootAdaptor::Raise()

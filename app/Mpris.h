@@ -66,6 +66,15 @@ private:
     QVariantMap m_announced;
 };
 
+// When the program already runs on the bus (its name is taken), hands it
+// the address to open (when one is given) and raises its window. False when
+// there is no bus, no program runs, or it did not answer: this start runs then.
+bool HandOverToRunningProgram(const QString& uri, const QString& name = QStringLiteral("orvex"),
+                              QDBusConnection bus = QDBusConnection::sessionBus());
+
+// The media types the program opens, as its desktop entry lists them.
+QStringList OpenedMimeTypes();
+
 // org.mpris.MediaPlayer2: the program itself.
 class MprisRootAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
@@ -85,8 +94,8 @@ public:
     bool HasTrackList() const { return false; }
     QString Identity() const;
     QString DesktopEntry() const;
-    QStringList SupportedUriSchemes() const { return {}; }
-    QStringList SupportedMimeTypes() const { return {}; }
+    QStringList SupportedUriSchemes() const;
+    QStringList SupportedMimeTypes() const;
 
 public slots:
     void Raise();
@@ -140,8 +149,8 @@ public slots:
     void Play() { m_service->Play(); }
     void Seek(qlonglong offset) { m_service->Seek(offset); }
     void SetPosition(const QDBusObjectPath& trackId, qlonglong position) { m_service->SetPosition(trackId, position); }
-    // No addresses are taken from outside: the schemes offered are none.
-    void OpenUri(const QString&) {}
+    // A file (file://) or a station's address (http, https, mms).
+    void OpenUri(const QString& uri) { m_service->Host().OpenUri(uri); }
 
 signals:
     void Seeked(qlonglong Position);

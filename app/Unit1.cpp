@@ -330,10 +330,16 @@ void TfrmOrvex::txtFolderMouseMove()
     txtFolder->setToolTip(m_musicFolder);
 }
 
+QStringList MusicFilePatterns()
+{
+    return {QStringLiteral("*.mp3"), QStringLiteral("*.flac"), QStringLiteral("*.ogg"), QStringLiteral("*.oga"),
+            QStringLiteral("*.opus"), QStringLiteral("*.m4a"), QStringLiteral("*.aac"), QStringLiteral("*.wav")};
+}
+
 void ListMp3Files(const QString& folder, QListWidget* list)
 {
     list->clear();
-    list->addItems(FindFiles(folder, QStringLiteral("*.mp3")));
+    list->addItems(FindFiles(folder, MusicFilePatterns()));
 }
 
 } // namespace orvex

@@ -258,7 +258,10 @@ private:
     bool m_radioPlaying = false;
 };
 
-// Lists the folder's "*.mp3" names into the list, replacing what it held.
+// The music files the track list shows, as wildcards: MP3 and the other
+// formats people keep (FLAC, Ogg, Opus, M4A, AAC, WAV), any case.
+QStringList MusicFilePatterns();
+// Lists the folder's music files into the list, replacing what it held.
 void ListMp3Files(const QString& folder, QListWidget* list);
 
 } // namespace orvex

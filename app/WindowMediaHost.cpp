@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Id3Tag.h"
+#include "OpenArguments.h"
 #include "Stations.h"
 #include "Unit1.h"
 
@@ -297,6 +298,15 @@ void WindowMediaHost::Raise()
 void WindowMediaHost::Quit()
 {
     m_window.close();
+}
+
+void WindowMediaHost::OpenUri(const QString& uri)
+{
+    RunHandler([this, uri] {
+        const QString refused = OpenTarget(m_window, uri);
+        if (!refused.isEmpty())
+            Application().MessageBox(refused);
+    });
 }
 
 } // namespace orvex

@@ -29,6 +29,7 @@ public:
     void SeekTo(qint64 us) override;
     void Raise() override;
     void Quit() override;
+    void OpenUri(const QString& uri) override;
 
 private:
     bool LocalMode() const;

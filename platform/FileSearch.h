@@ -13,5 +13,7 @@ namespace orvex {
 // the system's encoding (and so could not be opened again by its text) is
 // left out. A folder that cannot be read gives an empty list.
 QStringList FindFiles(const QString& folder, const QString& pattern);
+// The names that match any of the patterns, each once, in the same order.
+QStringList FindFiles(const QString& folder, const QStringList& patterns);
 
 } // namespace orvex

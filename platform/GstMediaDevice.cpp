@@ -1,5 +1,6 @@
 #include "GstMediaDevice.h"
 
+#include "AdtsLength.h"
 #include "ShareRegistry.h"
 #include "Streams.h"
 
@@ -135,6 +136,7 @@ void GstMediaDevice::ReleasePipeline()
     }
     ShareRegistry::Instance().Release(m_shareTicket);
     m_shareTicket = 0;
+    m_estimatedMs = 0;
     m_answeredErrors.clear();
     m_mode = Mode::NotReady;
 }
@@ -161,6 +163,7 @@ MCIERROR GstMediaDevice::Open(const QString& element, std::uint32_t /*flags*/)
                                               fmShareDenyWrite, &m_shareTicket) != 0)
             return MCIERR_DEVICE_LOCKED;
         uri = QUrl::fromLocalFile(file.absoluteFilePath()).toString(QUrl::FullyEncoded);
+        m_estimatedMs = AdtsLengthMs(file.absoluteFilePath());
     }
 
     m_pipeline = gst_element_factory_make("playbin", nullptr);
@@ -320,7 +323,7 @@ std::uint32_t GstMediaDevice::LengthMs() const
         gst_tag_list_unref(tags);
     }
     if (bitRate == 0 || !gst_element_query_duration(m_pipeline, GST_FORMAT_BYTES, &bytes) || bytes <= 0)
-        return 0;
+        return m_estimatedMs;
     return static_cast<std::uint32_t>(bytes * 8000 / bitRate);
 }
 

@@ -71,6 +71,7 @@ private:
     QObject m_receiver; // bus messages reach the main thread through it
     Mode m_mode = Mode::NotReady;
     bool m_atEnd = false;
+    std::uint32_t m_estimatedMs = 0; // an ADTS file's length, reckoned when opened
     std::int64_t m_stopMs = -1; // where the current play ends, -1 at the end of the media
     bool m_hasVideo = false;
     bool m_hasAudio = false;

@@ -443,6 +443,40 @@ TEST_F(MprisWindowTest, ThePlayingPageLeavesTheProgramTheOnlyPlayerOnTheBus)
     EXPECT_EQ(names.filter(QStringLiteral("org.mpris.MediaPlayer2.")), QStringList{service->BusName()});
 }
 
+TEST_F(MprisWindowTest, ASecondStartHandsItsFileToTheRunningProgramAndEnds)
+{
+    QTemporaryDir music;
+    const QString path = music.filePath(QStringLiteral("tom.flac"));
+    ASSERT_TRUE(orvex::testing::MakeSample(path, 5.0));
+    QTemporaryDir config;
+    QProcess second;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    second.setProcessEnvironment(environment);
+    second.setWorkingDirectory(music.path());
+    // A path relative to where it was started.
+    second.start(QStringLiteral(ORVEX_BIN_DIR "/orvex"), {QStringLiteral("tom.flac")});
+    ASSERT_TRUE(PumpUntil([&] { return second.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    TfrmOrvex& form = Form();
+    ASSERT_TRUE(PumpUntil([&] { return form.TrackPath() == path && Mode() == mdPlaying; }));
+    EXPECT_TRUE(form.rdButtonLOCALAudio->isChecked());
+    EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
+
+    // What it takes, and refusals over the bus as on the command line.
+    Client client;
+    const QDBusMessage schemes = client.Call(service->BusName(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                                             QStringLiteral("Get"),
+                                             {QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("SupportedUriSchemes")});
+    EXPECT_EQ(schemes.arguments().value(0).value<QDBusVariant>().variant().toStringList(),
+              (QStringList{QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mms")}));
+    client.Call(service->BusName(), kPlayer, QStringLiteral("OpenUri"), {QStringLiteral("javascript:alert(1)")});
+    ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }));
+    EXPECT_EQ(m_boxes[0].text, QStringLiteral("Endere\u00e7o n\u00e3o suportado: javascript:alert(1)"));
+    EXPECT_EQ(form.TrackPath(), path);
+}
+
 } // namespace
 
 #include "MprisTest.moc"

@@ -91,7 +91,7 @@ def test_package(build):
         names = {alt.strip().split(" ")[0] for part in depends.split(",") for alt in part.split("|")}
         needed = ["libqt6core6", "libqt6webenginewidgets6", "libgstreamer1.0-0", "libjpeg62-turbo",
                   "gstreamer1.0-plugins-base", "gstreamer1.0-plugins-good", "libqt6webenginecore6-bin",
-                  "qt6-qpa-plugins", "fonts-liberation2", "fonts-dseg", "xdg-utils"]
+                  "qt6-qpa-plugins", "fonts-liberation2", "fonts-dseg", "xdg-utils", "gstreamer1.0-libav"]
         absent = [n for n in needed if n not in names]
         if absent:
             fail("dependencies not named: %s" % absent)

@@ -65,6 +65,33 @@ bool MakeMp3(const QString& path, double seconds)
     return EncodeTone(path, seconds, QStringLiteral("lamemp3enc target=bitrate cbr=true bitrate=128"));
 }
 
+bool MakeSample(const QString& path, double seconds)
+{
+    gst_init(nullptr, nullptr);
+    const QString suffix = path.section(QLatin1Char('.'), -1).toLower();
+    GstElementFactory* libav = gst_element_factory_find("avenc_aac");
+    const QString aac = libav ? QStringLiteral("avenc_aac") : QStringLiteral("voaacenc");
+    if (libav)
+        gst_object_unref(libav);
+    const QString resample = QStringLiteral("audioconvert ! audioresample ! ");
+    QString encoder;
+    if (suffix == QLatin1String("flac"))
+        encoder = QStringLiteral("flacenc");
+    else if (suffix == QLatin1String("ogg") || suffix == QLatin1String("oga"))
+        encoder = resample + QStringLiteral("vorbisenc ! oggmux");
+    else if (suffix == QLatin1String("opus"))
+        encoder = resample + QStringLiteral("opusenc ! oggmux");
+    else if (suffix == QLatin1String("m4a"))
+        encoder = resample + aac + QStringLiteral(" ! aacparse ! mp4mux");
+    else if (suffix == QLatin1String("aac"))
+        encoder = resample + aac + QStringLiteral(" ! aacparse ! audio/mpeg,stream-format=adts");
+    else if (suffix == QLatin1String("wav"))
+        encoder = QStringLiteral("wavenc");
+    else
+        return MakeMp3(path, seconds);
+    return EncodeTone(path, seconds, encoder);
+}
+
 bool TagTitle(const QString& path, const QString& title)
 {
     // Sizes in an ID3v2.4 tag are 7 bits a byte.

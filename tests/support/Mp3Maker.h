@@ -12,6 +12,11 @@ bool MakeMp3(const QString& path, double seconds);
 // no MP3.
 bool MakeWav(const QString& path, double seconds);
 
+// The tone in the format its name's extension says: FLAC, Ogg Vorbis (.ogg,
+// .oga), Opus, AAC in MP4 (.m4a) or ADTS (.aac, as the radio records), WAV
+// or MP3, each by GStreamer's encoder for it.
+bool MakeSample(const QString& path, double seconds);
+
 // Puts an ID3v2.4 tag with the title (UTF-8) before the file's audio.
 bool TagTitle(const QString& path, const QString& title);
 
