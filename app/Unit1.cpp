@@ -61,6 +61,7 @@ TfrmOrvex::TfrmOrvex(QWidget* parent) : TForm(parent)
     CreateLocalGroup();
     SetTabOrders();
     CreateTrackRun();
+    CreateKeptStations();
     CenterOnScreen();
     // Hints show folders and addresses as they are, whatever they look like.
     ShowHintsAsPlainText();
@@ -172,18 +173,9 @@ bool TfrmOrvex::eventFilter(QObject* watched, QEvent* event)
 void TfrmOrvex::cmbBoxRadioChange()
 {
     cmbBoxAddressRadio->setCurrentIndex(cmbBoxRadio->currentIndex());
-    const QString address = cmbBoxAddressRadio->currentText();
-    // Everything after the scheme's "://"; an address without one loses its
-    // first two characters, as the position arithmetic falls out.
-    const int p = address.indexOf(QLatin1String("://")) + 1;
-    editAddress->setText(address.mid(p + 2));
-    m_boxAddress = editAddress->text();
+    SetStationAddress(cmbBoxAddressRadio->currentText());
     m_stationShown = cmbBoxRadio->currentIndex() >= 0 ? cmbBoxRadio->itemText(cmbBoxRadio->currentIndex())
                                                       : cmbBoxRadio->currentText();
-    if (address.contains(QLatin1String("http://")))
-        RdButtonHTTPMethod->setChecked(true);
-    else
-        RdButtonMMSMethod->setChecked(true);
     bitBtnSETRemote->click();
 }
 
