@@ -81,6 +81,14 @@ QString CacheFolder()
     return WithSeparator(QDir::cleanPath(base)) + QStringLiteral("orvex/");
 }
 
+QString UserDataFolder()
+{
+    QString base = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return WithSeparator(QDir::cleanPath(base)) + QStringLiteral("orvex/");
+}
+
 QString PlayerPageFolder()
 {
     const QString programFolder = Application().ExeFolder();

@@ -32,6 +32,11 @@ QString FirstMusicFolder();
 // ~/.cache/orvex when that is unset or not absolute.
 QString CacheFolder();
 
+// The user's data folder for the program (what the user keeps):
+// $XDG_DATA_HOME/orvex, or ~/.local/share/orvex when that is unset or not
+// absolute. Not made here.
+QString UserDataFolder();
+
 // Where the player page is written: beside the program when it runs from its
 // own files and may write there, otherwise the cache folder, which is made
 // when missing. Raises EInOutError when the cache folder cannot be made.

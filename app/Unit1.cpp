@@ -55,6 +55,7 @@ TfrmOrvex::TfrmOrvex(QWidget* parent) : TForm(parent)
     CreateLocalGroup();
     SetTabOrders();
     CreateTrackRun();
+    CreateKeptStations();
     CenterOnScreen();
     // Hints show folders and addresses as they are, whatever they look like.
     ShowHintsAsPlainText();
@@ -165,17 +166,9 @@ bool TfrmOrvex::eventFilter(QObject* watched, QEvent* event)
 void TfrmOrvex::cmbBoxRadioChange()
 {
     cmbBoxAddressRadio->setCurrentIndex(cmbBoxRadio->currentIndex());
-    const QString address = cmbBoxAddressRadio->currentText();
-    // Everything after the scheme's "://"; an address without one loses its
-    // first two characters, as the position arithmetic falls out.
-    const int p = address.indexOf(QLatin1String("://")) + 1;
-    editAddress->setText(address.mid(p + 2));
+    SetStationAddress(cmbBoxAddressRadio->currentText());
     m_stationShown = cmbBoxRadio->currentIndex() >= 0 ? cmbBoxRadio->itemText(cmbBoxRadio->currentIndex())
                                                       : cmbBoxRadio->currentText();
-    if (address.contains(QLatin1String("http://")))
-        RdButtonHTTPMethod->setChecked(true);
-    else
-        RdButtonMMSMethod->setChecked(true);
     bitBtnSETRemote->click();
 }
 

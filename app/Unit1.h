@@ -28,6 +28,9 @@
 namespace orvex {
 
 class RadioRecording;
+class MyStations;
+class DirectoryClient;
+class DirectoryWindow;
 
 // The maker's addresses shown by the two link labels of the Local view.
 inline constexpr const char* kMakerWebAddress = "http://www.kelvara.example.com";
@@ -188,6 +191,18 @@ public:
     void SetRepeatTrack(bool on);
     QAction* actShuffle = nullptr;
     QAction* actRepeatTrack = nullptr;
+
+    // ---- My stations and the station directory (KeptStations.cpp)
+    // My stations follow the eleven in both lists of the station box.
+    MyStations* KeptStations = nullptr;
+    DirectoryClient* Directory = nullptr;
+    // The directory's window, made when first shown.
+    DirectoryWindow* DirectoryView = nullptr;
+    void ShowDirectory();
+    // Plays an address as a picked station plays, under that name.
+    void PlayStation(const QString& name, const QString& address);
+    // Keeps the address that is set (as the page plays it) in My stations.
+    bool KeepCurrentStation(const QString& name);
 signals:
     // The title or the station's name changed.
     void StreamInfoChanged();
@@ -247,6 +262,13 @@ private:
     // last one's name and title.
     void StationSet(const QString& address);
     void SetStreamText(const QString& name, const QString& title);
+    // My stations and the directory (KeptStations.cpp).
+    void CreateKeptStations();
+    void ListKeptStations();
+    void StationBoxMenu(const QPoint& at);
+    // Fills the address field and the method from a full address, as a
+    // picked station does.
+    void SetStationAddress(const QString& address);
 
     QString m_musicFolder;
     QString m_trackPath;

@@ -188,7 +188,8 @@ MediaHost::State WindowMediaHost::ServerState()
     // A station is always set; pausing stops it.
     state.canPlay = state.canPause = true;
     const int index = StationIndex();
-    state.canGoNext = index + 1 < static_cast<int>(kStations.size());
+    // My stations follow the eleven.
+    state.canGoNext = index + 1 < m_window.cmbBoxRadio->count();
     state.canGoPrevious = index > 0;
     Track& track = state.track;
     track.key = QStringLiteral("station:") + m_window.StationShown();

@@ -95,7 +95,28 @@ void OnEntry(TotemPlParser*, const char* uri, GHashTable*, gpointer list)
         static_cast<QList<QUrl>*>(list)->append(QUrl(QString::fromUtf8(uri)));
 }
 
+void OnNamedEntry(TotemPlParser*, const char* uri, GHashTable* metadata, gpointer list)
+{
+    if (uri == nullptr)
+        return;
+    const auto* title = static_cast<const char*>(g_hash_table_lookup(metadata, TOTEM_PL_PARSER_FIELD_TITLE));
+    static_cast<QList<NamedEntry>*>(list)->append(
+        {QString::fromUtf8(uri), title ? QString::fromUtf8(title).trimmed() : QString()});
+}
+
 } // namespace
+
+QList<NamedEntry> NamedEntries(const QString& file)
+{
+    QList<NamedEntry> found;
+    TotemPlParser* parser = totem_pl_parser_new();
+    g_object_set(parser, "recurse", FALSE, "disable-unsafe", TRUE, nullptr);
+    g_signal_connect(parser, "entry-parsed", G_CALLBACK(&OnNamedEntry), &found);
+    const QByteArray fileUri = QUrl::fromLocalFile(file).toEncoded();
+    totem_pl_parser_parse(parser, fileUri.constData(), FALSE);
+    g_object_unref(parser);
+    return found;
+}
 
 Format Sniff(const QString& contentType, const QUrl& address, const QByteArray& head)
 {

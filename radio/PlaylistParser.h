@@ -30,5 +30,14 @@ QList<QUrl> Entries(const QByteArray& body, Format format, const QUrl& base);
 // and mms:// become http://, no scheme means http://. Empty when it is none.
 QUrl StreamAddress(const QUrl& address);
 
+// A playlist file's entries with the names it gives them (empty when none),
+// the addresses as written, resolved against the file's folder; for lists
+// of stations a user brings from other players.
+struct NamedEntry {
+    QString address;
+    QString title;
+};
+QList<NamedEntry> NamedEntries(const QString& file);
+
 } // namespace playlist
 } // namespace orvex

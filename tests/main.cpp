@@ -3,6 +3,7 @@
 #include "WebBrowser.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -31,6 +32,13 @@ int main(int argc, char** argv)
     const QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    // What the program keeps and caches (My stations, favicons) goes there
+    // too, and the station directory is never the public one: tests that
+    // need one start their own.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(settings.path() + QStringLiteral("/data")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(settings.path() + QStringLiteral("/cache")));
+    if (qEnvironmentVariableIsEmpty("ORVEX_DIRECTORY_URL"))
+        qputenv("ORVEX_DIRECTORY_URL", "http://127.0.0.1:1");
     orvex::RegisterStandardPictureFormats();
     orvex::MciRegisterStandardDrivers();
     return RUN_ALL_TESTS();
