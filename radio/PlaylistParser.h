@@ -18,7 +18,7 @@ enum class Format { None, Pls, M3u, Asx, Xspf };
 Format Sniff(const QString& contentType, const QUrl& address, const QByteArray& head);
 
 // Whether an M3U file is an HLS playlist (segments or variants, not
-// stations), which this program does not play.
+// stations), which the reader follows with GStreamer's HLS demuxer.
 bool IsHls(const QByteArray& body);
 
 // The stream addresses a downloaded playlist lists, in its order, relative

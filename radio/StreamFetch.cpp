@@ -31,6 +31,19 @@ QString HeaderText(const GValue* value)
     return {};
 }
 
+// The stream's type as the caps of its first bytes give it.
+QString CapsType(GstCaps* caps)
+{
+    if (caps == nullptr || gst_caps_get_size(caps) == 0)
+        return {};
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    const QString name = QString::fromUtf8(gst_structure_get_name(s));
+    int version = 0;
+    if (name == u"audio/mpeg" && gst_structure_get_int(s, "mpegversion", &version) && (version == 2 || version == 4))
+        return QStringLiteral("audio/aac");
+    return name;
+}
+
 StreamFetch::Answer ReadAnswer(const GstStructure* s, const QUrl& asked)
 {
     StreamFetch::Answer answer;
@@ -58,8 +71,8 @@ StreamFetch::Answer ReadAnswer(const GstStructure* s, const QUrl& asked)
 
 } // namespace
 
-StreamFetch::StreamFetch(const QUrl& address, Handlers handlers, QObject* parent)
-    : QObject(parent), m_address(address), m_handlers(std::move(handlers))
+StreamFetch::StreamFetch(const QUrl& address, Handlers handlers, QObject* parent, Kind kind)
+    : QObject(parent), m_address(address), m_handlers(std::move(handlers)), m_kind(kind)
 {
 }
 
@@ -72,40 +85,46 @@ bool StreamFetch::Start()
 {
     InitGStreamer();
     m_pipeline = gst_pipeline_new(nullptr);
-    m_source = gst_element_factory_make("souphttpsrc", nullptr);
-    m_demux = gst_element_factory_make("icydemux", nullptr);
-    m_sink = gst_element_factory_make("appsink", nullptr);
-    if (m_source == nullptr || m_demux == nullptr || m_sink == nullptr) {
-        for (GstElement* e : {m_source, m_demux, m_sink})
-            if (e != nullptr)
-                gst_object_unref(e);
-        m_source = m_demux = m_sink = nullptr;
-        m_error = QStringLiteral("GStreamer's souphttpsrc, icydemux or appsink is missing");
+    if (m_kind == Kind::Hls && !BuildHls())
         return false;
+    if (m_kind == Kind::Radio) {
+        m_source = gst_element_factory_make("souphttpsrc", nullptr);
+        m_demux = gst_element_factory_make("icydemux", nullptr);
+        m_sink = gst_element_factory_make("appsink", nullptr);
+        if (m_source == nullptr || m_demux == nullptr || m_sink == nullptr) {
+            for (GstElement* e : {m_source, m_demux, m_sink})
+                if (e != nullptr)
+                    gst_object_unref(e);
+            m_source = m_demux = m_sink = nullptr;
+            m_error = QStringLiteral("GStreamer's souphttpsrc, icydemux or appsink is missing");
+            return false;
+        }
+        gst_bin_add_many(GST_BIN(m_pipeline), m_source, m_demux, m_sink, nullptr);
     }
-    gst_bin_add_many(GST_BIN(m_pipeline), m_source, m_demux, m_sink, nullptr);
 
     const QByteArray location = m_address.toEncoded();
-    g_object_set(m_source, "location", location.constData(), "iradio-mode", TRUE, "automatic-redirect", FALSE,
-                 "retries", 0, "timeout", kIoTimeoutSeconds, "keep-alive", FALSE, nullptr);
+    g_object_set(m_source, "location", location.constData(), "iradio-mode", m_kind == Kind::Radio,
+                 "automatic-redirect", FALSE, "retries", 0, "timeout", kIoTimeoutSeconds, "keep-alive", FALSE, nullptr);
     g_object_set(m_sink, "sync", FALSE, "max-buffers", 2u, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = reinterpret_cast<GstFlowReturn (*)(GstAppSink*, gpointer)>(&StreamFetch::OnNewSample);
     gst_app_sink_set_callbacks(GST_APP_SINK(m_sink), &callbacks, this, nullptr);
 
-    // The source's caps say whether metadata is interleaved: only then does
-    // the demuxer go between it and the sink.
-    GstPad* sourcePad = gst_element_get_static_pad(m_source, "src");
-    gst_pad_add_probe(sourcePad,
-                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
-                                                   GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-                      reinterpret_cast<GstPadProbeCallback>(&StreamFetch::OnSourceItem), this, nullptr);
-    gst_object_unref(sourcePad);
+    if (m_kind == Kind::Radio) {
+        // The source's caps say whether metadata is interleaved: only then
+        // does the demuxer go between it and the sink.
+        GstPad* sourcePad = gst_element_get_static_pad(m_source, "src");
+        gst_pad_add_probe(sourcePad,
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
+                                                       GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          reinterpret_cast<GstPadProbeCallback>(&StreamFetch::OnSourceItem), this, nullptr);
+        gst_object_unref(sourcePad);
+        g_signal_connect(m_demux, "pad-added", G_CALLBACK(&StreamFetch::OnDemuxPad), this);
+    }
     GstPad* sinkPad = gst_element_get_static_pad(m_sink, "sink");
     gst_pad_add_probe(sinkPad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
                       reinterpret_cast<GstPadProbeCallback>(&StreamFetch::OnSinkEvent), this, nullptr);
     gst_object_unref(sinkPad);
-    g_signal_connect(m_demux, "pad-added", G_CALLBACK(&StreamFetch::OnDemuxPad), this);
 
     GstBus* bus = gst_element_get_bus(m_pipeline);
     gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&StreamFetch::OnBusMessage), this, nullptr);
@@ -114,6 +133,27 @@ bool StreamFetch::Start()
     // Starting the source sets up its HTTP session and TLS: tens of
     // milliseconds that the owner's thread (the window's) does not wait for.
     m_starter = std::thread([pipeline = m_pipeline] { gst_element_set_state(pipeline, GST_STATE_PLAYING); });
+    return true;
+}
+
+bool StreamFetch::BuildHls()
+{
+    m_source = gst_element_factory_make("souphttpsrc", nullptr);
+    m_demux = gst_element_factory_make("hlsdemux", nullptr);
+    m_parser = gst_element_factory_make("parsebin", nullptr);
+    m_sink = gst_element_factory_make("appsink", nullptr);
+    if (m_source == nullptr || m_demux == nullptr || m_parser == nullptr || m_sink == nullptr) {
+        for (GstElement* e : {m_source, m_demux, m_parser, m_sink})
+            if (e != nullptr)
+                gst_object_unref(e);
+        m_source = m_demux = m_parser = m_sink = nullptr;
+        m_error = QStringLiteral("GStreamer's HLS demuxer (hlsdemux, of gstreamer1.0-plugins-bad) is missing");
+        return false;
+    }
+    gst_bin_add_many(GST_BIN(m_pipeline), m_source, m_demux, m_parser, m_sink, nullptr);
+    gst_element_link(m_source, m_demux);
+    g_signal_connect(m_demux, "pad-added", G_CALLBACK(&StreamFetch::OnHlsPad), this);
+    g_signal_connect(m_parser, "pad-added", G_CALLBACK(&StreamFetch::OnParsedPad), this);
     return true;
 }
 
@@ -135,7 +175,7 @@ void StreamFetch::Stop()
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
     gst_object_unref(m_pipeline);
-    m_pipeline = m_source = m_demux = m_sink = nullptr;
+    m_pipeline = m_source = m_demux = m_parser = m_sink = nullptr;
 }
 
 void StreamFetch::Post(std::function<void()> work)
@@ -156,7 +196,10 @@ int StreamFetch::OnBusMessage(void*, void* m, void* self)
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ELEMENT: {
         const GstStructure* s = gst_message_get_structure(message);
-        if (s != nullptr && gst_structure_has_name(s, "http-headers")) {
+        // The HLS demuxer's own fetches (playlist refreshes, segments)
+        // answer too: only the source's answer is the station's.
+        if (s != nullptr && gst_structure_has_name(s, "http-headers") &&
+            GST_MESSAGE_SRC(message) == GST_OBJECT(fetch->m_source)) {
             Answer answer = ReadAnswer(s, fetch->m_address);
             fetch->Post([fetch, answer] {
                 if (fetch->m_handlers.answered)
@@ -222,6 +265,42 @@ void StreamFetch::OnDemuxPad(void*, void* pad, void* self)
     gst_object_unref(sinkPad);
 }
 
+void StreamFetch::OnHlsPad(void*, void* pad, void* self)
+{
+    auto* fetch = static_cast<StreamFetch*>(self);
+    GstPad* parserPad = gst_element_get_static_pad(fetch->m_parser, "sink");
+    if (!gst_pad_is_linked(parserPad))
+        gst_pad_link(static_cast<GstPad*>(pad), parserPad);
+    gst_object_unref(parserPad);
+}
+
+void StreamFetch::OnParsedPad(void*, void* p, void* self)
+{
+    auto* fetch = static_cast<StreamFetch*>(self);
+    auto* pad = static_cast<GstPad*>(p);
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    if (caps == nullptr)
+        caps = gst_pad_query_caps(pad, nullptr);
+    const QString type = CapsType(caps);
+    gst_caps_unref(caps);
+    GstPad* sinkPad = gst_element_get_static_pad(fetch->m_sink, "sink");
+    const bool audio = type == u"audio/aac" || type == u"audio/mpeg";
+    if (audio && !gst_pad_is_linked(sinkPad)) {
+        gst_pad_link(pad, sinkPad);
+    } else {
+        // A variant's video, its metadata or a second audio track: read and
+        // dropped, so that the demuxer does not stop for want of a reader.
+        GstElement* drop = gst_element_factory_make("fakesink", nullptr);
+        g_object_set(drop, "sync", FALSE, "async", FALSE, nullptr);
+        gst_bin_add(GST_BIN(fetch->m_pipeline), drop);
+        gst_element_sync_state_with_parent(drop);
+        GstPad* dropPad = gst_element_get_static_pad(drop, "sink");
+        gst_pad_link(pad, dropPad);
+        gst_object_unref(dropPad);
+    }
+    gst_object_unref(sinkPad);
+}
+
 int StreamFetch::OnSinkEvent(void*, void* i, void* self)
 {
     auto* fetch = static_cast<StreamFetch*>(self);
@@ -251,8 +330,7 @@ int StreamFetch::OnNewSample(void* s, void* self)
     QString caps;
     if (!fetch->m_capsSent) {
         fetch->m_capsSent = true;
-        if (GstCaps* c = gst_sample_get_caps(sample); c != nullptr && gst_caps_get_size(c) > 0)
-            caps = QString::fromUtf8(gst_structure_get_name(gst_caps_get_structure(c, 0)));
+        caps = CapsType(gst_sample_get_caps(sample));
     }
     QByteArray bytes;
     if (GstBuffer* buffer = gst_sample_get_buffer(sample)) {

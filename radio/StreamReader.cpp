@@ -1,6 +1,8 @@
 #include "StreamReader.h"
 
 #include "ConnectProbe.h"
+#include "HlsPlaylist.h"
+#include "OggTitles.h"
 #include "HeaderProbe.h"
 #include "NetworkReach.h"
 #include "PlaylistParser.h"
@@ -68,6 +70,7 @@ private:
         int depth = 0;
         QUrl from; // the playlist that listed it; empty for the address given
     };
+    using Kind = StreamFetch::Kind;
 
     void Next()
     {
@@ -89,6 +92,7 @@ private:
         m_redirects = 0;
         m_title.clear();
         m_timer.start(m_fromPlaylist ? std::max<qint64>(1, std::min<qint64>(left, m_openMs)) : m_openMs);
+        m_nextKind = Kind::Radio;
         Follow(m_current.from, m_current.url);
     }
 
@@ -99,13 +103,13 @@ private:
         using NetworkReach::Reach;
         const auto to = NetworkReach::OfHost(target.host());
         if (from.isEmpty() || !to || *to == Reach::Public) {
-            Start(target);
+            Start(target, m_nextKind);
             return;
         }
         const auto decide = [this, to, target](Reach reach) {
             const QString why = NetworkReach::Refusal(reach, *to, target);
             if (why.isEmpty())
-                Start(target);
+                Start(target, m_nextKind);
             else
                 AttemptFailed(why);
         };
@@ -125,10 +129,11 @@ private:
     }
 
     // Opens one address (a redirect keeps the attempt's time).
-    void Start(const QUrl& url)
+    void Start(const QUrl& url, Kind kind)
     {
         ++m_lookups; // a lookup still under way answers for nobody
         DropFetch();
+        m_kind = kind;
         m_phase = Phase::Connecting;
         m_answer = {};
         m_answer.address = url;
@@ -139,7 +144,7 @@ private:
         handlers.title = [this](const QString& title) { OnTitle(title); };
         handlers.failed = [this](const QString& reason) { OnError(reason); };
         handlers.ended = [this] { OnEnded(); };
-        m_fetch = new StreamFetch(url, std::move(handlers), this);
+        m_fetch = new StreamFetch(url, std::move(handlers), this, kind);
         if (!m_fetch->Start())
             AttemptFailed(m_fetch->Error());
     }
@@ -173,6 +178,7 @@ private:
             AttemptFailed(QStringLiteral("redirected to an address that is not http or https"));
             return;
         }
+        m_nextKind = m_kind;
         Follow(m_answer.address, target);
     }
 
@@ -180,13 +186,15 @@ private:
     {
         switch (m_phase) {
         case Phase::Connecting: {
-            m_format = playlist::Sniff(m_answer.contentType, m_answer.address, bytes);
+            // The HLS demuxer hands out the segments' audio, never a playlist.
+            m_format = m_kind == Kind::Hls ? playlist::Format::None
+                                           : playlist::Sniff(m_answer.contentType, m_answer.address, bytes);
             if (m_format != playlist::Format::None) {
                 m_phase = Phase::Playlist;
                 AppendPlaylist(bytes);
                 return;
             }
-            if (IsText(m_answer.contentType)) {
+            if (m_kind == Kind::Radio && IsText(m_answer.contentType)) {
                 AttemptFailed(QStringLiteral("not a stream: the server sent %1").arg(m_answer.contentType));
                 return;
             }
@@ -202,8 +210,8 @@ private:
             AppendPlaylist(bytes);
             return;
         case Phase::Playing:
-            m_timer.start(m_stallMs);
-            emit m_owner.Data(bytes);
+            m_timer.start(StallMs());
+            Hand(bytes);
             return;
         }
     }
@@ -211,7 +219,13 @@ private:
     void Play(const QByteArray& bytes, const QString& caps)
     {
         m_phase = Phase::Playing;
-        m_timer.start(m_stallMs);
+        m_timer.start(StallMs());
+        // An Ogg stream names its songs in each chained stream's comments.
+        if (m_kind == Kind::Radio && OggTitles::IsOgg(bytes)) {
+            m_ogg = new OggTitles([this](const QString& title) { OnTitle(title); }, this);
+            if (!m_ogg->Start())
+                DropOgg();
+        }
         emit m_owner.Opened(Info(caps));
         if (m_stopped)
             return;
@@ -219,7 +233,24 @@ private:
             emit m_owner.TitleChanged(m_title);
         if (m_stopped)
             return;
+        Hand(bytes);
+    }
+
+    void Hand(const QByteArray& bytes)
+    {
+        if (m_ogg != nullptr)
+            m_ogg->Push(bytes);
         emit m_owner.Data(bytes);
+    }
+
+    void DropOgg()
+    {
+        if (m_ogg == nullptr)
+            return;
+        m_ogg->Stop();
+        // Its title may be what is being reported now.
+        m_ogg->deleteLater();
+        m_ogg = nullptr;
     }
 
     // Plays what came while the header probe was under way; true when it did.
@@ -316,7 +347,10 @@ private:
     {
         if (ReleaseHeld() || m_stopped)
             return;
-        if (m_phase == Phase::Playing)
+        if (m_phase == Phase::Playing && m_kind == Kind::Hls)
+            Finish(/*ended=*/true, QStringLiteral("the live playlist stopped growing: no new segment for %1 s")
+                                       .arg(StallMs() / 1000.0));
+        else if (m_phase == Phase::Playing)
             Finish(/*ended=*/true, QStringLiteral("the server stopped sending"));
         else
             AttemptFailed(QStringLiteral("no stream from %1 within %2 s")
@@ -326,26 +360,56 @@ private:
 
     void AppendPlaylist(const QByteArray& bytes)
     {
-        if (m_playlist.size() + bytes.size() > kMaxPlaylistBytes) {
-            AttemptFailed(QStringLiteral("the playlist is larger than %1 KB").arg(kMaxPlaylistBytes / 1024));
+        // An HLS playlist lists every segment of its window: it may be larger.
+        const bool hls = m_format == playlist::Format::M3u && playlist::IsHls(m_playlist.isEmpty() ? bytes : m_playlist);
+        const qint64 most = hls ? kMaxHlsPlaylistBytes : kMaxPlaylistBytes;
+        if (m_playlist.size() + bytes.size() > most) {
+            AttemptFailed(QStringLiteral("the playlist is larger than %1 KB").arg(most / 1024));
             return;
         }
         m_playlist += bytes;
+    }
+
+    // An HLS media playlist: GStreamer's demuxer follows it from its address.
+    void FollowHls()
+    {
+        if (hls::IsEncrypted(m_playlist)) {
+            AttemptFailed(QStringLiteral("encrypted HLS streams (#EXT-X-KEY) are not supported"));
+            return;
+        }
+        // A live playlist grows by a segment at a time; it has stopped when
+        // several segments' time passes without one. The demuxer tries a
+        // missing segment again until the playlist has moved past it, which
+        // takes a few segments' time too.
+        m_hlsStallMs = std::clamp(6 * hls::TargetDurationMs(m_playlist), m_stallMs, kHlsStallMs);
+        const QUrl address = m_answer.address;
+        m_playlist.clear();
+        // The demuxer fetches the playlist again and then its first segments.
+        m_timer.start(m_openMs);
+        Start(address, Kind::Hls);
     }
 
     void ResolvePlaylist()
     {
         DropFetch();
         ++m_playlists;
-        if (m_format == playlist::Format::M3u && playlist::IsHls(m_playlist)) {
-            AttemptFailed(QStringLiteral("HLS streams are not supported"));
+        const bool hlsPlaylist = m_format == playlist::Format::M3u && playlist::IsHls(m_playlist);
+        if (hlsPlaylist && !hls::IsMaster(m_playlist)) {
+            FollowHls();
             return;
         }
         if (m_current.depth >= kMaxPlaylistDepth) {
             AttemptFailed(QStringLiteral("playlists nested more than %1 deep").arg(kMaxPlaylistDepth));
             return;
         }
-        const QList<QUrl> entries = playlist::Entries(m_playlist, m_format, m_answer.address);
+        if (hlsPlaylist && hls::IsEncrypted(m_playlist)) {
+            AttemptFailed(QStringLiteral("encrypted HLS streams (#EXT-X-KEY) are not supported"));
+            return;
+        }
+        // A master playlist's variants are tried in the order the page
+        // plays them best.
+        const QList<QUrl> entries = hlsPlaylist ? hls::Variants(m_playlist, m_answer.address)
+                                                : playlist::Entries(m_playlist, m_format, m_answer.address);
         m_playlist.clear();
         if (entries.isEmpty()) {
             AttemptFailed(QStringLiteral("the playlist lists no stream address"));
@@ -379,7 +443,8 @@ private:
     StreamInfo Info(const QString& caps) const
     {
         StreamInfo info;
-        info.contentType = m_answer.contentType.isEmpty() ? caps : m_answer.contentType;
+        // An HLS stream's answer is its playlist's: the type is the audio's.
+        info.contentType = m_answer.contentType.isEmpty() || m_kind == Kind::Hls ? caps : m_answer.contentType;
         info.name = m_answer.headers.value(QStringLiteral("icy-name"));
         info.genre = m_answer.headers.value(QStringLiteral("icy-genre"));
         info.url = m_answer.headers.value(QStringLiteral("icy-url"));
@@ -389,8 +454,11 @@ private:
         return info;
     }
 
+    int StallMs() const { return m_kind == Kind::Hls ? m_hlsStallMs : m_stallMs; }
+
     void DropFetch()
     {
+        DropOgg();
         if (m_headerProbe != nullptr) {
             m_headerProbe->deleteLater();
             m_headerProbe = nullptr;
@@ -418,6 +486,7 @@ private:
     QElapsedTimer m_clock;
     StreamFetch* m_fetch = nullptr;
     ConnectProbe* m_probe = nullptr;
+    OggTitles* m_ogg = nullptr; // an Ogg stream's titles
     int m_probes = 0;
     int m_lookups = 0;
     HeaderProbe* m_headerProbe = nullptr;
@@ -425,6 +494,9 @@ private:
     QString m_heldCaps;
     std::function<void()> m_afterHeld; // the end that came meanwhile
     Phase m_phase = Phase::Connecting;
+    Kind m_kind = Kind::Radio;
+    Kind m_nextKind = Kind::Radio; // of the address Follow opens
+    int m_hlsStallMs = 0;
     StreamFetch::Answer m_answer;
     playlist::Format m_format = playlist::Format::None;
     QByteArray m_playlist;

@@ -18,7 +18,9 @@ struct StreamInfo {
 };
 
 // Reads one station's stream on a GStreamer pipeline (souphttpsrc, icydemux,
-// appsink), resolving playlist links first, and hands out pure audio.
+// appsink), resolving playlist links first, and hands out pure audio. An HLS
+// stream is followed by GStreamer's HLS demuxer: its audio comes out as
+// ADTS AAC or MP3, with the audio's type as the content type.
 // Signals arrive on the thread that owns the object (the window thread).
 class StreamReader : public QObject {
     Q_OBJECT
@@ -39,6 +41,11 @@ public:
     static constexpr int kPlaylistBudgetMs = 30000;
     // Playlists within playlists followed.
     static constexpr int kMaxPlaylistDepth = 2;
+    // The most of an HLS playlist that is downloaded (a long live window
+    // lists thousands of segments), and the longest time a live HLS
+    // playlist may go without a new segment.
+    static constexpr int kMaxHlsPlaylistBytes = 1024 * 1024;
+    static constexpr int kHlsStallMs = 30000;
 
     explicit StreamReader(QObject* parent = nullptr);
     ~StreamReader() override;
@@ -55,7 +62,7 @@ signals:
     void Opened(const orvex::StreamInfo& info);
     void Data(const QByteArray& audio);       // metadata blocks removed
     void TitleChanged(const QString& title);  // each new StreamTitle once
-    void Failed(const QString& reason);       // never played: why (refused, unresolvable, not a stream, HLS, TLS ...)
+    void Failed(const QString& reason);       // never played: why (refused, unresolvable, not a stream, encrypted HLS, TLS ...)
     void Ended(const QString& reason);        // played, then dropped or stopped sending
 
 private:

@@ -7,6 +7,7 @@
 #include "ProgramFiles.h"
 #include "Stations.h"
 #include "WindowFixture.h"
+#include "WindowMediaHost.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -129,22 +130,27 @@ TEST_F(DirectoryWindowTest, AnOlderAnswerNeverReplacesANewerOne)
     EXPECT_TRUE(Shows(window, QStringLiteral("Sol")));
 }
 
-TEST_F(DirectoryWindowTest, AnHttpsStationKeepsItsScheme)
+TEST_F(DirectoryWindowTest, MyStationsFollowTheElevenAndAnHttpsOneKeepsItsScheme)
 {
     const QString address = QStringLiteral("https://127.0.0.1:1/segura");
     Form().KeptStations->Add({QString(), QStringLiteral("Segura"), address, {}, {}, false});
-    for (bool fromBox : {true, false}) {
-        SCOPED_TRACE(fromBox ? "picked in the station box" : "played from the directory");
+    Form().cmbBoxRadio->setCurrentIndex(10);
+    Form().cmbBoxRadioChange();
+    // The desktop's Next goes on from the eleventh into My stations.
+    WindowMediaHost host(Form());
+    EXPECT_TRUE(host.CurrentState().canGoNext);
+    for (bool fromDesktop : {true, false}) {
+        SCOPED_TRACE(fromDesktop ? "the desktop's Next" : "played from the directory");
         Form().editAddress->clear();
-        if (fromBox) {
-            Form().cmbBoxRadio->setCurrentIndex(11);
-            Form().cmbBoxRadioChange();
-        } else {
+        if (fromDesktop)
+            host.Next();
+        else
             Form().PlayStation(QStringLiteral("Segura"), address);
-        }
-        EXPECT_EQ(Form().editAddress->text(), address);
+        ASSERT_TRUE(PumpUntil([&] { return Form().editAddress->text() == address; }));
         EXPECT_TRUE(ReadFile(QStringLiteral("indexII.htm")).contains("VALUE=\"" + address.toLatin1() + "\">"));
         EXPECT_EQ(Form().cmbBoxRadio->currentIndex(), 11);
+        EXPECT_FALSE(host.CurrentState().canGoNext);
+        EXPECT_TRUE(host.CurrentState().canGoPrevious);
     }
 }
 

@@ -90,7 +90,8 @@ def test_package(build):
         print("Depends: " + depends)
         names = {alt.strip().split(" ")[0] for part in depends.split(",") for alt in part.split("|")}
         needed = ["libqt6core6", "libqt6webenginewidgets6", "libgstreamer1.0-0", "libjpeg62-turbo",
-                  "gstreamer1.0-plugins-base", "gstreamer1.0-plugins-good", "libqt6webenginecore6-bin",
+                  "gstreamer1.0-plugins-base", "gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
+                  "libqt6webenginecore6-bin",
                   "qt6-qpa-plugins", "fonts-liberation2", "fonts-dseg", "xdg-utils", "gstreamer1.0-libav"]
         absent = [n for n in needed if n not in names]
         if absent:

@@ -2,6 +2,7 @@
 #include "Mp3Maker.h"
 
 #include "NetworkReach.h"
+#include "ReaderTestSupport.h"
 #include "StreamReader.h"
 
 #include <QCoreApplication>
@@ -17,113 +18,10 @@
 #include <unistd.h>
 
 using namespace orvex;
+using orvex::testing::Recorder;
+using orvex::testing::ScriptServer;
 
 namespace {
-
-// A web server of the tests' own on a free loopback port: each path answers
-// with a scripted reply, written as raw bytes so that any status line,
-// header or body can be served.
-class ScriptServer : public QObject {
-public:
-    using Reply = std::function<void(QTcpSocket*)>;
-
-    ScriptServer()
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                m_pending[socket] = "";
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-                connect(socket, &QObject::destroyed, this, [this, socket] { m_pending.remove(socket); });
-            }
-        });
-    }
-    void On(const QString& path, Reply reply) { m_replies[path] = std::move(reply); }
-    QUrl Url(const QString& path, const QString& scheme = QStringLiteral("http")) const
-    {
-        return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_server.serverPort()).arg(path));
-    }
-    int Requests() const { return m_requests; }
-    int OpenConnections() const { return m_pending.size(); }
-    const QByteArray& LastRequest() const { return m_lastRequest; }
-
-    // Sends all of it and closes.
-    static Reply Fixed(const QByteArray& bytes)
-    {
-        return [bytes](QTcpSocket* s) {
-            s->write(bytes);
-            s->disconnectFromHost();
-        };
-    }
-    // Sends head, then line every 50 ms for as long as the client stays.
-    static Reply Trickle(const QByteArray& head, const QByteArray& line)
-    {
-        return [head, line](QTcpSocket* s) {
-            s->write(head);
-            auto* timer = new QTimer(s);
-            QObject::connect(timer, &QTimer::timeout, s, [s, line] { s->write(line); });
-            timer->start(50);
-        };
-    }
-
-private:
-    void Read(QTcpSocket* socket)
-    {
-        QByteArray& request = m_pending[socket];
-        if (request.contains("\r\n\r\n"))
-            return; // answered already
-        request += socket->readAll();
-        // A TLS handshake gets the reply at once, whatever it is.
-        if (request.startsWith('\x16'))
-            request = "GET /case HTTP/1.0\r\n\r\n";
-        if (!request.contains("\r\n\r\n"))
-            return;
-        ++m_requests;
-        m_lastRequest = request;
-        const QString path = QString::fromLatin1(request.split(' ').value(1));
-        const auto reply = m_replies.find(path);
-        if (reply == m_replies.end())
-            Fixed("HTTP/1.0 404 Not Found\r\n\r\n")(socket);
-        else
-            (*reply)(socket);
-    }
-
-    QTcpServer m_server;
-    QMap<QString, Reply> m_replies;
-    QMap<QTcpSocket*, QByteArray> m_pending;
-    QByteArray m_lastRequest;
-    int m_requests = 0;
-};
-
-// What a reader said, in order.
-struct Recorder {
-    explicit Recorder(StreamReader& reader)
-    {
-        QObject::connect(&reader, &StreamReader::Opened, [this](const StreamInfo& i) {
-            info = i;
-            events << QStringLiteral("Opened");
-        });
-        QObject::connect(&reader, &StreamReader::Data, [this](const QByteArray& bytes) { audio += bytes; });
-        QObject::connect(&reader, &StreamReader::TitleChanged, [this](const QString& t) { titles << t; });
-        QObject::connect(&reader, &StreamReader::Failed, [this](const QString& r) { Finish(QStringLiteral("Failed"), r); });
-        QObject::connect(&reader, &StreamReader::Ended, [this](const QString& r) { Finish(QStringLiteral("Ended"), r); });
-    }
-    void Finish(const QString& how, const QString& why)
-    {
-        events << how;
-        reason = why;
-        done = true;
-    }
-    bool Wait(int ms = 30000) { return QTest::qWaitFor([this] { return done; }, ms); }
-
-    StreamInfo info;
-    QStringList events;
-    QStringList titles;
-    QByteArray audio;
-    QString reason;
-    bool done = false;
-};
 
 // Two seconds of MP3 (about 32 KB), made once.
 const QByteArray& Audio()
@@ -310,7 +208,7 @@ TEST(StreamReader, EndsClearlyOnBadInput)
         {"junk served as a playlist", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n" + junk), "http", "Failed", "no stream address"},
         {"redirect loop", ScriptServer::Fixed("HTTP/1.1 302 Found\r\nLocation: /loop\r\n\r\n"), "http", "Failed", "more than 5 redirects"},
         {"TLS failure", ScriptServer::Fixed("HTTP/1.0 200 OK\r\n\r\nplain text where a TLS handshake belongs"), "https", "Failed", "TLS failure"},
-        {"HLS", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\n\r\n#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:6\n#EXTINF:6.0,\nseg1.aac\n"), "http", "Failed", "HLS streams are not supported"},
+        {"HLS whose segment is missing", ScriptServer::Fixed("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\n\r\n#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:6\n#EXTINF:6.0,\nseg1.aac\n"), "http", "Failed", "no stream"},
         {"a web page", ScriptServer::Fixed("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body>Hi</body></html>"), "http", "Failed", "not a stream"},
         {"not found", ScriptServer::Fixed("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"), "http", "Failed", "404"},
         {"refused", nullptr, "http://127.0.0.1:1/", "Failed", "refused the connection"},

@@ -1,0 +1,116 @@
+#include "OggTitles.h"
+
+#include <QMetaObject>
+#include <gst/app/gstappsrc.h>
+#include <gst/gst.h>
+
+namespace orvex {
+
+OggTitles::OggTitles(std::function<void(const QString&)> title, QObject* parent)
+    : QObject(parent), m_title(std::move(title))
+{
+}
+
+OggTitles::~OggTitles()
+{
+    Stop();
+}
+
+void OggTitles::Stop()
+{
+    m_stopped = true;
+    if (m_pipeline == nullptr)
+        return;
+    gst_element_set_state(m_pipeline, GST_STATE_NULL);
+    gst_object_unref(m_pipeline);
+    m_pipeline = m_source = nullptr;
+}
+
+bool OggTitles::IsOgg(const QByteArray& head)
+{
+    return head.startsWith("OggS");
+}
+
+bool OggTitles::Start()
+{
+    m_pipeline = gst_pipeline_new(nullptr);
+    m_source = gst_element_factory_make("appsrc", nullptr);
+    GstElement* demux = gst_element_factory_make("oggdemux", nullptr);
+    if (m_source == nullptr || demux == nullptr) {
+        for (GstElement* e : {m_source, demux})
+            if (e != nullptr)
+                gst_object_unref(e);
+        gst_object_unref(m_pipeline);
+        m_pipeline = m_source = nullptr;
+        return false;
+    }
+    GstCaps* caps = gst_caps_new_empty_simple("application/ogg");
+    g_object_set(m_source, "caps", caps, "format", GST_FORMAT_BYTES, "is-live", TRUE, "max-bytes",
+                 static_cast<guint64>(kMaxQueued), "block", FALSE, nullptr);
+    gst_caps_unref(caps);
+    gst_bin_add_many(GST_BIN(m_pipeline), m_source, demux, nullptr);
+    gst_element_link(m_source, demux);
+    g_signal_connect(demux, "pad-added", G_CALLBACK(&OggTitles::OnPad), this);
+    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+    return true;
+}
+
+void OggTitles::Push(const QByteArray& bytes)
+{
+    if (m_source == nullptr || bytes.isEmpty())
+        return;
+    guint64 queued = 0;
+    g_object_get(m_source, "current-level-bytes", &queued, nullptr);
+    if (queued + bytes.size() > kMaxQueued)
+        return;
+    GstBuffer* buffer = gst_buffer_new_memdup(bytes.constData(), static_cast<gsize>(bytes.size()));
+    gst_app_src_push_buffer(GST_APP_SRC(m_source), buffer);
+}
+
+void OggTitles::OnPad(void*, void* pad, void* self)
+{
+    auto* titles = static_cast<OggTitles*>(self);
+    // Each chained stream gets pads of its own: each goes to a sink that
+    // only reads its tags.
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+    gst_bin_add(GST_BIN(titles->m_pipeline), sink);
+    gst_element_sync_state_with_parent(sink);
+    GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_add_probe(sinkPad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                      reinterpret_cast<GstPadProbeCallback>(&OggTitles::OnTags), self, nullptr);
+    gst_pad_link(static_cast<GstPad*>(pad), sinkPad);
+    gst_object_unref(sinkPad);
+}
+
+int OggTitles::OnTags(void*, void* i, void* self)
+{
+    auto* titles = static_cast<OggTitles*>(self);
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(static_cast<GstPadProbeInfo*>(i));
+    if (GST_EVENT_TYPE(event) != GST_EVENT_TAG)
+        return GST_PAD_PROBE_OK;
+    GstTagList* tags = nullptr;
+    gst_event_parse_tag(event, &tags);
+    gchar* title = nullptr;
+    gchar* artist = nullptr;
+    if (tags == nullptr || !gst_tag_list_get_string(tags, GST_TAG_TITLE, &title))
+        return GST_PAD_PROBE_OK;
+    QString text = QString::fromUtf8(title);
+    g_free(title);
+    if (gst_tag_list_get_string(tags, GST_TAG_ARTIST, &artist)) {
+        const QString name = QString::fromUtf8(artist);
+        g_free(artist);
+        if (!name.isEmpty())
+            text = name + QStringLiteral(" - ") + text;
+    }
+    QMetaObject::invokeMethod(
+        titles,
+        [titles, text] {
+            if (!titles->m_stopped && titles->m_title)
+                titles->m_title(text);
+        },
+        Qt::QueuedConnection);
+    return GST_PAD_PROBE_OK;
+}
+
+} // namespace orvex
