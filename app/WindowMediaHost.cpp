@@ -53,6 +53,8 @@ WindowMediaHost::WindowMediaHost(TfrmOrvex& window) : m_window(window)
     connect(&m_window, &TfrmOrvex::RadioStateChanged, this, &WindowMediaHost::ChangedLater);
     connect(&m_window, &TfrmOrvex::StreamInfoChanged, this, &WindowMediaHost::ChangedLater);
     connect(m_window.Sound, &LocalSound::VolumeChanged, this, &WindowMediaHost::ChangedLater);
+    for (QAction* choice : {m_window.actShuffle, m_window.actRepeatList, m_window.actRepeatTrack})
+        connect(choice, &QAction::toggled, this, &WindowMediaHost::ChangedLater);
 }
 
 void WindowMediaHost::ChangedLater()
@@ -76,7 +78,14 @@ void WindowMediaHost::RunHandler(F&& handler)
 
 bool WindowMediaHost::LocalMode() const
 {
-    return m_window.rdButtonLOCALAudio->isChecked();
+    // What plays decides (one sound at a time): a local track playing or
+    // paused, else the radio playing; when nothing plays, the mode shown.
+    const Status local = LocalStatus();
+    if (local == Status::Playing)
+        return true;
+    if (m_window.RadioPlaying())
+        return false;
+    return local == Status::Paused || m_window.rdButtonLOCALAudio->isChecked();
 }
 
 // ---- Local mode: the player bar
@@ -214,7 +223,22 @@ void WindowMediaHost::PickStation(int index)
 
 MediaHost::State WindowMediaHost::CurrentState()
 {
-    return LocalMode() ? LocalState() : ServerState();
+    State state = LocalMode() ? LocalState() : ServerState();
+    state.shuffle = m_window.Shuffle();
+    state.loop = m_window.RepeatTrack() ? Loop::Track : m_window.RepeatList() ? Loop::Playlist : Loop::None;
+    return state;
+}
+
+void WindowMediaHost::SetShuffle(bool on)
+{
+    m_window.SetShuffle(on);
+}
+
+void WindowMediaHost::SetLoop(Loop loop)
+{
+    m_window.SetRepeatTrack(loop == Loop::Track);
+    if (loop != Loop::Track)
+        m_window.SetRepeatList(loop == Loop::Playlist);
 }
 
 qint64 WindowMediaHost::PositionUs()
