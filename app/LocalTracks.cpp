@@ -55,11 +55,12 @@ void TfrmOrvex::CreateTrackRun()
     connect(actRepeatList, &QAction::toggled, this, [this](bool on) { SetRepeatList(on); });
     mp3List->addAction(actPlayThrough);
     mp3List->addAction(actRepeatList);
+    CreateListOrder();
     mp3List->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     // The end of a play is taken once the device's notification is over.
     mp3Player->OnNotify = [this](TMediaPlayer& player) {
-        if (player.NotifyValue() != nfSuccessful || !m_playThrough || m_endQueued)
+        if (player.NotifyValue() != nfSuccessful || (!m_playThrough && !m_repeatTrack) || m_endQueued)
             return;
         m_endQueued = true;
         QMetaObject::invokeMethod(
@@ -161,7 +162,7 @@ void TfrmOrvex::StepTrack(int direction)
     }
     std::vector<std::exception_ptr> skipped;
     for (int tried = 0; tried < count; ++tried) {
-        row += direction;
+        row = m_shuffle ? ShuffledRow(row, direction) : row + direction;
         if (row < 0 || row >= count) {
             if (!m_repeatList)
                 break;
@@ -205,9 +206,14 @@ void TfrmOrvex::TrackEnded()
     m_endQueued = false;
     // Only a play that ran to the end of the open track moves on; the user
     // may have opened, moved or played something since.
-    if (!m_playThrough || !mp3Player->Opened() || trackBar->maximum() == 0 || mp3Player->Mode() != mdStopped ||
+    if ((!m_playThrough && !m_repeatTrack) || !mp3Player->Opened() || trackBar->maximum() == 0 || mp3Player->Mode() != mdStopped ||
         mp3Player->Position() < mp3Player->Length())
         return;
+    if (m_repeatTrack) {
+        mp3Player->Rewind();
+        mp3Player->PressButton(btPlay);
+        return;
+    }
     StepTrack(1);
 }
 

@@ -13,6 +13,8 @@ class MediaHost : public QObject {
     Q_OBJECT
 public:
     enum class Status { Stopped, Playing, Paused };
+    // What the end of the list (Playlist) or of a track (Track) does.
+    enum class Loop { None, Track, Playlist };
 
     // What plays now. An empty key means nothing is open; a new key is a new
     // track (a station counts as one track, whatever song it plays).
@@ -30,6 +32,8 @@ public:
         Status status = Status::Stopped;
         bool canPlay = false, canPause = false, canGoNext = false, canGoPrevious = false, canSeek = false;
         Track track;
+        bool shuffle = false;
+        Loop loop = Loop::None;
         bool operator==(const State&) const = default;
     };
 
@@ -51,6 +55,9 @@ public:
     // Opens a file or address handed over from outside (another start of
     // the program), as its command line would.
     virtual void OpenUri(const QString& /*uri*/) {}
+    // The list's order and repeat.
+    virtual void SetShuffle(bool /*on*/) {}
+    virtual void SetLoop(Loop /*loop*/) {}
 
 signals:
     // Something of the state may have changed (sent freely; the listener compares).

@@ -17,6 +17,16 @@ const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player")
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 const QString kTrackPrefix = QStringLiteral("/com/example/kelvara/Orvex/Track/");
 
+QString LoopText(MediaHost::Loop loop)
+{
+    switch (loop) {
+    case MediaHost::Loop::Track: return QStringLiteral("Track");
+    case MediaHost::Loop::Playlist: return QStringLiteral("Playlist");
+    case MediaHost::Loop::None: break;
+    }
+    return QStringLiteral("None");
+}
+
 QString StatusText(MediaHost::Status status)
 {
     switch (status) {
@@ -118,6 +128,8 @@ QVariantMap MprisService::PlayerProperties() const
         {QStringLiteral("CanPlay"), m_state.canPlay},
         {QStringLiteral("CanPause"), m_state.canPause},
         {QStringLiteral("CanSeek"), m_state.canSeek},
+        {QStringLiteral("Shuffle"), m_state.shuffle},
+        {QStringLiteral("LoopStatus"), LoopText(m_state.loop)},
     };
 }
 
@@ -229,6 +241,30 @@ void MprisService::SetPosition(const QDBusObjectPath& trackId, qint64 positionUs
         return;
     m_host->SeekTo(positionUs);
     emit Seeked(Position());
+}
+
+QString MprisService::LoopStatus()
+{
+    return LoopText(State().loop);
+}
+
+void MprisService::SetShuffle(bool on)
+{
+    if (!m_host)
+        return;
+    m_host->SetShuffle(on);
+    Refresh();
+}
+
+void MprisService::SetLoopStatus(const QString& loop)
+{
+    if (!m_host)
+        return;
+    for (const MediaHost::Loop each : {MediaHost::Loop::None, MediaHost::Loop::Track, MediaHost::Loop::Playlist}) {
+        if (loop == LoopText(each))
+            m_host->SetLoop(each);
+    }
+    Refresh();
 }
 
 // ---- the adaptors

@@ -48,6 +48,11 @@ public:
     void Previous();
     void Seek(qint64 offsetUs);
     void SetPosition(const QDBusObjectPath& trackId, qint64 positionUs);
+    // Shuffle and LoopStatus ("None", "Track", "Playlist"; others are ignored).
+    bool Shuffle() { return State().shuffle; }
+    QString LoopStatus();
+    void SetShuffle(bool on);
+    void SetLoopStatus(const QString& loop);
 
 signals:
     void Seeked(qint64 positionUs);
@@ -122,6 +127,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanPause READ CanPause)
     Q_PROPERTY(bool CanSeek READ CanSeek)
     Q_PROPERTY(bool CanControl READ CanControl)
+    Q_PROPERTY(bool Shuffle READ Shuffle WRITE SetShuffle)
+    Q_PROPERTY(QString LoopStatus READ LoopStatus WRITE SetLoopStatus)
 public:
     explicit MprisPlayerAdaptor(MprisService* service);
 
@@ -139,6 +146,10 @@ public:
     bool CanPause() const { return m_service->State().canPause; }
     bool CanSeek() const { return m_service->State().canSeek; }
     bool CanControl() const { return true; }
+    bool Shuffle() const { return m_service->Shuffle(); }
+    void SetShuffle(bool on) { m_service->SetShuffle(on); }
+    QString LoopStatus() const { return m_service->LoopStatus(); }
+    void SetLoopStatus(const QString& loop) { m_service->SetLoopStatus(loop); }
 
 public slots:
     void Next() { m_service->Next(); }

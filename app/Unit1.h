@@ -182,6 +182,15 @@ public:
     void SetRepeatList(bool on);
     QAction* actPlayThrough = nullptr;
     QAction* actRepeatList = nullptr;
+    // The list in an order of its own, every track once a round before any
+    // plays again; and the open track played again at its end instead of
+    // the next one (ListOrder.cpp). Both remembered.
+    bool Shuffle() const { return m_shuffle; }
+    void SetShuffle(bool on);
+    bool RepeatTrack() const { return m_repeatTrack; }
+    void SetRepeatTrack(bool on);
+    QAction* actShuffle = nullptr;
+    QAction* actRepeatTrack = nullptr;
 
     // ---- My stations and the station directory (KeptStations.cpp)
     // My stations follow the eleven in both lists of the station box.
@@ -234,6 +243,12 @@ private:
     void CreateTrackRun();
     void OpenRow(int row);
     void StepTrack(int direction);
+    void CreateListOrder();
+    // The row after (before) row in the shuffled order; past the round's
+    // end -1 or the list's count, unless the list repeats.
+    int ShuffledRow(int row, int direction);
+    // A new shuffled order, opened by first when it is a row, else not by notFirst.
+    void NewOrder(int first, int notFirst);
     void TrackEnded();
     void TrackBarMoved(int action);
     void LocalSoundStarted();
@@ -261,6 +276,10 @@ private:
     QString m_stationShown;      // the station box's name of what plays
     bool m_playThrough = true;
     bool m_repeatList = false;
+    bool m_shuffle = false;
+    bool m_repeatTrack = false;
+    std::vector<int> m_order; // the shuffled rows of this round
+    QString m_orderFolder;    // the folder they are rows of
     bool m_endQueued = false;                // the end of a track waits to be taken
     QSet<QString> m_skipsShown; // tracks whose open error a run has shown
     QString m_skipsFolder;      // the folder of that run

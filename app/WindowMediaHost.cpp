@@ -50,6 +50,8 @@ WindowMediaHost::WindowMediaHost(TfrmOrvex& window) : m_window(window)
     connect(m_window.rdButtonLOCALAudio, &QRadioButton::toggled, this, &WindowMediaHost::ChangedLater);
     connect(&m_window, &TfrmOrvex::RadioStateChanged, this, &WindowMediaHost::ChangedLater);
     connect(&m_window, &TfrmOrvex::StreamInfoChanged, this, &WindowMediaHost::ChangedLater);
+    for (QAction* choice : {m_window.actShuffle, m_window.actRepeatList, m_window.actRepeatTrack})
+        connect(choice, &QAction::toggled, this, &WindowMediaHost::ChangedLater);
 }
 
 void WindowMediaHost::ChangedLater()
@@ -210,7 +212,22 @@ void WindowMediaHost::PickStation(int index)
 
 MediaHost::State WindowMediaHost::CurrentState()
 {
-    return LocalMode() ? LocalState() : ServerState();
+    State state = LocalMode() ? LocalState() : ServerState();
+    state.shuffle = m_window.Shuffle();
+    state.loop = m_window.RepeatTrack() ? Loop::Track : m_window.RepeatList() ? Loop::Playlist : Loop::None;
+    return state;
+}
+
+void WindowMediaHost::SetShuffle(bool on)
+{
+    m_window.SetShuffle(on);
+}
+
+void WindowMediaHost::SetLoop(Loop loop)
+{
+    m_window.SetRepeatTrack(loop == Loop::Track);
+    if (loop != Loop::Track)
+        m_window.SetRepeatList(loop == Loop::Playlist);
 }
 
 qint64 WindowMediaHost::PositionUs()

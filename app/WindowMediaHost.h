@@ -30,6 +30,8 @@ public:
     void Raise() override;
     void Quit() override;
     void OpenUri(const QString& uri) override;
+    void SetShuffle(bool on) override;
+    void SetLoop(Loop loop) override;
 
 private:
     bool LocalMode() const;

@@ -14,6 +14,7 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
 #include <QProcess>
+#include <QSettings>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -463,6 +464,38 @@ TEST_F(MprisWindowTest, ASecondStartHandsItsFileToTheRunningProgramAndEnds)
     ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }));
     EXPECT_EQ(m_boxes[0].text, QStringLiteral("Endere\u00e7o n\u00e3o suportado: javascript:alert(1)"));
     EXPECT_EQ(form.TrackPath(), path);
+}
+
+// The program itself, started on a file, and driven by playerctl.
+TEST(MprisProgramTest, OrvexFilePlaysItAndPlayerctlSetsShuffleAndLoop)
+{
+    QTemporaryDir music, config;
+    const QString path = music.filePath(QStringLiteral("tom.ogg"));
+    ASSERT_TRUE(orvex::testing::MakeSample(path, 30.0));
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(ORVEX_BIN_DIR "/orvex"), {path});
+    const auto shows = [](const QStringList& arguments, const QString& expected) {
+        return PumpUntil([&] { return Playerctl(arguments) == expected; }, 60000);
+    };
+    EXPECT_TRUE(shows({QStringLiteral("status")}, QStringLiteral("Playing")));
+    EXPECT_EQ(Playerctl({QStringLiteral("metadata"), QStringLiteral("--format"), QStringLiteral("{{xesam:title}}")}),
+              QStringLiteral("tom.ogg"));
+    for (const char* loop : {"Playlist", "Track", "None"}) {
+        Playerctl({QStringLiteral("loop"), QString::fromLatin1(loop)});
+        EXPECT_TRUE(shows({QStringLiteral("loop")}, QString::fromLatin1(loop))) << loop;
+    }
+    Playerctl({QStringLiteral("shuffle"), QStringLiteral("On")});
+    EXPECT_TRUE(shows({QStringLiteral("shuffle")}, QStringLiteral("On")));
+    // Remembered as the list's menu remembers its choices.
+    EXPECT_TRUE(QSettings(config.filePath(QStringLiteral("Orvex/Orvex.conf")), QSettings::IniFormat)
+                    .value(QStringLiteral("LocalMusic/Shuffle"))
+                    .toBool());
+    program.terminate();
+    if (!program.waitForFinished(10000))
+        program.kill();
 }
 
 } // namespace

@@ -227,3 +227,39 @@ TEST_F(TrackRunTest, TheRadioAndALocalTrackNeverPlayTogether)
     EXPECT_EQ(form.mp3Player->Mode(), mdStopped);
     EXPECT_EQ(form.mp3Player->GlyphState(btStop), 1);
 }
+
+TEST_F(TrackRunTest, ShufflePlaysEveryTrackOnceARoundAndRepeatTrackPlaysTheTrackAgain)
+{
+    TfrmOrvex& form = Form();
+    form.actShuffle->trigger();
+    EXPECT_TRUE(QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex")).value(QStringLiteral("LocalMusic/Shuffle")).toBool());
+    // A round from the opened track: the three that play, each once, then the end.
+    const auto round = [&] {
+        QStringList played{form.TrackPath()};
+        for (int i = 0; i < 2; ++i) {
+            form.PlayNextTrack();
+            played << form.TrackPath();
+        }
+        return played;
+    };
+    Open(0);
+    const QStringList first = round();
+    EXPECT_EQ(QSet<QString>(first.begin(), first.end()).size(), 3) << first.join(u',').toStdString();
+    form.PlayNextTrack();
+    // Past the round's end no track of it opens again (the damaged one may be tried).
+    EXPECT_TRUE(form.TrackPath() == first.last() || !first.contains(form.TrackPath()));
+    // With the list repeated a new round follows.
+    form.SetRepeatList(true);
+    form.PlayNextTrack();
+    const QStringList second = round();
+    EXPECT_EQ(QSet<QString>(second.begin(), second.end()).size(), 3) << second.join(u',').toStdString();
+
+    // The open track plays again at its end, even with the play through off.
+    form.actPlayThrough->trigger();
+    form.actRepeatTrack->trigger();
+    const QString track = form.TrackPath();
+    form.mp3Player->PressButton(btPlay);
+    ASSERT_TRUE(PumpUntil([&] { return form.mp3Player->Position() > 900; }));
+    ASSERT_TRUE(PumpUntil([&] { return form.mp3Player->Mode() == mdPlaying && form.mp3Player->Position() < 500; }));
+    EXPECT_EQ(form.TrackPath(), track);
+}
