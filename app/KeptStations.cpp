@@ -109,6 +109,7 @@ void TfrmOrvex::SetStationAddress(const QString& address)
     // own scheme does: the method's scheme would drop the s.
     if (address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
         editAddress->setText(address);
+        m_boxAddress = editAddress->text();
         RdButtonHTTPMethod->setChecked(true);
         return;
     }
@@ -116,6 +117,7 @@ void TfrmOrvex::SetStationAddress(const QString& address)
     // first two characters, as the position arithmetic falls out.
     const int p = address.indexOf(QLatin1String("://")) + 1;
     editAddress->setText(address.mid(p + 2));
+    m_boxAddress = editAddress->text(); // a station of the box's, not a typed address
     if (address.contains(QLatin1String("http://")))
         RdButtonHTTPMethod->setChecked(true);
     else

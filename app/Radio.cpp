@@ -5,6 +5,10 @@
 #include "Application.h"
 #include "ProgramFiles.h"
 
+#include <QSettings>
+#include <QSignalBlocker>
+#include <algorithm>
+
 namespace orvex {
 
 void TfrmOrvex::CreateFeed()
@@ -17,6 +21,14 @@ void TfrmOrvex::CreateFeed()
             [this](const StreamInfo& info) { SetStreamText(info.name, m_streamTitle); });
     connect(Feed, &StreamFeed::StreamTitleChanged, this,
             [this](const QString& title) { SetStreamText(m_streamName, title); });
+    // The page's volume is remembered by the program: the page's own storage
+    // does not outlive the browser's session.
+    connect(Feed, &StreamFeed::CommandReceived, this, [](const QString& name, const QString& argument) {
+        bool number = false;
+        const int volume = argument.toInt(&number);
+        if (name == QLatin1String("volume") && number && volume >= 0 && volume <= 100)
+            QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex")).setValue(QStringLiteral("Radio/Volume"), volume);
+    });
     connect(Feed, &StreamFeed::PageStateChanged, this, [this](const QString& state) {
         // A page that stopped, failed or went keeps no title.
         if (state.isEmpty() || state == QLatin1String("failed") || state == QLatin1String("stopped"))
@@ -31,11 +43,23 @@ void TfrmOrvex::CreateFeed()
 
 void TfrmOrvex::StationSet(const QString& address)
 {
+    // An address typed beside the box is no station of the box's: the box
+    // shows the address, and its name is what plays.
+    if (editAddress->text() != m_boxAddress) {
+        const QSignalBlocker blocker(cmbBoxRadio);
+        m_stationShown = editAddress->text();
+        cmbBoxRadio->setCurrentIndex(-1);
+        cmbBoxRadio->setEditText(m_stationShown);
+    }
     if (Feed->Port() == 0)
         return;
     Feed->SetStationAddress(address);
-    WebBrowser1->SetPageScript(
-        Feed->PageScript(QUrl::fromLocalFile(ProgramFiles::PlayerPageFolder() + QString::fromLatin1(kPlayerPage))));
+    QString script =
+        Feed->PageScript(QUrl::fromLocalFile(ProgramFiles::PlayerPageFolder() + QString::fromLatin1(kPlayerPage)));
+    const QVariant volume = QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex")).value(QStringLiteral("Radio/Volume"));
+    if (volume.isValid())
+        script += QStringLiteral(" window.orvexVolume = %1;").arg(std::clamp(volume.toInt(), 0, 100));
+    WebBrowser1->SetPageScript(script);
     SetStreamText(QString(), QString());
     // The station box's name may be another one now.
     emit StreamInfoChanged();

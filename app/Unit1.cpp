@@ -18,6 +18,7 @@
 
 #include <QButtonGroup>
 #include <QFile>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QShowEvent>
@@ -45,6 +46,11 @@ TfrmOrvex::TfrmOrvex(QWidget* parent) : TForm(parent)
     InitResources();
     setObjectName(QStringLiteral("frmOrvex"));
     setWindowTitle(QString::fromLatin1(kCaption));
+    // The window's own icon (_NET_WM_ICON), as the installed one draws it.
+    QIcon icon;
+    for (const int size : {48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/orvex/icon-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     setFont(MakeFont(QStringLiteral("MS Sans Serif"), -11));
     SetColor(this, clBtnFace);
     SetClientSize(605, 301);
@@ -75,6 +81,7 @@ void TfrmOrvex::FormCreate()
     // Checking the Server button and clicking SET Station run their handlers
     // at once; a failure in either ends the creation steps like one of ours.
     RaiseFromHandlers([this] { rdButtonSERVERAudio->setChecked(true); });
+    m_boxAddress = editAddress->text(); // the home station's
     RaiseFromHandlers([this] { bitBtnSETRemote->click(); });
 }
 
@@ -273,7 +280,14 @@ void TfrmOrvex::mp3ListClick()
     Gauge->SetMaxValue(0);
     mp3Player->Close();
     mp3Player->FileName = m_trackPath;
-    mp3Player->Open();
+    try {
+        mp3Player->Open();
+    } catch (const EMCIDeviceError& e) {
+        // A damaged file is named, as the file errors name theirs.
+        if (mp3Player->Error() != MCIERR_INVALID_FILE)
+            throw;
+        throw EMCIDeviceError(QStringLiteral("Cannot open file \"%1\". %2").arg(m_trackPath, e.Message()));
+    }
     trackBar->setMaximum(mp3Player->Length());
     Gauge->SetMaxValue(mp3Player->Length());
 }

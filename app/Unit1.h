@@ -273,6 +273,7 @@ private:
     QString m_musicFolder;
     QString m_trackPath;
     bool m_stationTyped = false; // typed station text waits to be taken
+    QString m_boxAddress;        // what the station box's pick put into the address field
     QString m_stationShown;      // the station box's name of what plays
     bool m_playThrough = true;
     bool m_repeatList = false;

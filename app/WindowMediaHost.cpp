@@ -75,7 +75,14 @@ void WindowMediaHost::RunHandler(F&& handler)
 
 bool WindowMediaHost::LocalMode() const
 {
-    return m_window.rdButtonLOCALAudio->isChecked();
+    // What plays decides (one sound at a time): a local track playing or
+    // paused, else the radio playing; when nothing plays, the mode shown.
+    const Status local = LocalStatus();
+    if (local == Status::Playing)
+        return true;
+    if (m_window.RadioPlaying())
+        return false;
+    return local == Status::Paused || m_window.rdButtonLOCALAudio->isChecked();
 }
 
 // ---- Local mode: the player bar

@@ -7,11 +7,11 @@ namespace orvex {
 
 class TfrmOrvex;
 
-// The window as the desktop's media interface sees it. In Local mode the
-// player bar decides: its status is the device's, and Play, Pause and Stop
-// press the bar's buttons, only when the bar would let a click through;
-// Next and Previous open the neighbouring track of the list as a click
-// does. In Server mode the player page plays the station of the station
+// The window as the desktop's media interface sees it, following what plays
+// (the mode shown when nothing does). For a local track the player bar
+// decides: its status is the device's, and Play, Pause and Stop press the
+// bar's buttons, only when the bar would let a click through; Next and
+// Previous open the neighbouring track of the list as a click does. For the radio the player page plays the station of the station
 // box; Pause stops it, and Next and Previous pick the neighbouring station.
 // Commands run once the bus call is answered, as the window's own handlers.
 class WindowMediaHost : public MediaHost {

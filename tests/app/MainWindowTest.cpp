@@ -40,6 +40,8 @@ TEST_F(MainWindowTest, StartsInServerModeWithTheServerGroupInFront)
 {
     TfrmOrvex& form = Form();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Orvex v.2.0.6.11 : MULTIChannel BroadCast Internet Radios"));
+    // The window carries its icon, in the installed sizes.
+    EXPECT_EQ(form.windowIcon().availableSizes().size(), 4);
     EXPECT_TRUE(form.rdButtonSERVERAudio->isChecked());
     EXPECT_FALSE(form.rdButtonLOCALAudio->isChecked());
     EXPECT_EQ(form.Height(), 335);

@@ -360,6 +360,15 @@ TEST_F(MprisWindowTest, PlayerctlDrivesTheLocalBar)
     Playerctl({QStringLiteral("play-pause")});
     ASSERT_TRUE(BarShows(false, mdPlaying));
     EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
+    // The controls follow the playing track while the radio's mode shows.
+    form.rdButtonSERVERAudio->setChecked(true);
+    EXPECT_EQ(Metadata(), QStringLiteral("Can\u00e7\u00e3o|Orvex|Testes|%1").arg(form.trackBar->maximum() * 1000LL));
+    Playerctl({QStringLiteral("play-pause")});
+    ASSERT_TRUE(BarShows(true, mdPaused));
+    EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Paused"));
+    form.rdButtonLOCALAudio->setChecked(true);
+    Playerctl({QStringLiteral("play-pause")});
+    ASSERT_TRUE(BarShows(false, mdPlaying));
     Playerctl({QStringLiteral("play-pause")});
     ASSERT_TRUE(BarShows(true, mdPaused));
     EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Paused"));
@@ -405,6 +414,8 @@ TEST_F(MprisWindowTest, PlayerctlPlaysAndStopsTheRadio)
     TfrmOrvex& form = Form();
     ASSERT_TRUE(SetTestStation(server, orvex::testing::kAssets + QStringLiteral("escala.mp3")));
     ASSERT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }, 30000));
+    // The controls follow the playing radio while Local mode shows.
+    form.rdButtonLOCALAudio->setChecked(true);
     EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
     EXPECT_EQ(Playerctl({QStringLiteral("metadata"), QStringLiteral("--format"), QStringLiteral("{{xesam:album}}")}),
               form.StationName());
@@ -412,6 +423,7 @@ TEST_F(MprisWindowTest, PlayerctlPlaysAndStopsTheRadio)
     Playerctl({QStringLiteral("play-pause")});
     ASSERT_TRUE(PumpUntil([&] { return !form.RadioPlaying(); }, 30000));
     EXPECT_EQ(Playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
+    form.rdButtonSERVERAudio->setChecked(true);
     Playerctl({QStringLiteral("play")});
     ASSERT_TRUE(PumpUntil([&] { return form.RadioPlaying(); }, 30000));
     Playerctl({QStringLiteral("stop")});

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QSettings>
+#include <QTcpServer>
 #include <QTest>
 #include <QToolTip>
 #include <QVariant>
@@ -319,7 +321,7 @@ TEST_F(RadioTest, TypingInTheStationBoxStopsNothingAndOnlyANameOrEnterSetsAStati
     EXPECT_EQ(QToolTip::text(), QStringLiteral("Nenhuma esta\u00e7\u00e3o com esse nome"));
     EXPECT_EQ(sets.count(), 0);
     QTest::keyClick(typed, Qt::Key_Escape);
-    EXPECT_EQ(typed->text(), QStringLiteral("Zorvel Radio"));
+    EXPECT_EQ(typed->text(), playing); // the address typed beside the box plays
 
     // The box's completion of a beginning plays the completed station.
     typeOver(QStringLiteral("Glo"));
@@ -366,6 +368,10 @@ TEST_F(RadioTest, TypingAnAddressChangesNothingUntilSet)
     QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), QPointF(10, 10), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(form.editAddress, &move);
     EXPECT_EQ(form.editAddress->toolTip(), QStringLiteral("Streaming Address: 10.0.0.1:1"));
+    // Set, it is no station of the box: the box and the station's name say what plays.
+    form.bitBtnSETRemote->click();
+    EXPECT_EQ(form.cmbBoxRadio->currentText(), QStringLiteral("10.0.0.1:1"));
+    EXPECT_EQ(form.StationName(), QStringLiteral("10.0.0.1:1"));
 }
 
 TEST_F(RadioTest, TheNavigationBarFollowsTheBrowser)
@@ -477,23 +483,58 @@ TEST_F(RadioTest, TheHomeStationPlaysFromIcecastAsSoonAsItIsSet)
 TEST_F(RadioTest, ThePageReconnectsByItselfWhenTheSourceComesBack)
 {
     const QString track = m_exeDir.filePath(QStringLiteral("live.mp3"));
-    ASSERT_TRUE(orvex::testing::MakeMp3(track, 6.0));
+    ASSERT_TRUE(orvex::testing::MakeMp3(track, 6.0) && orvex::testing::TagTitle(track, QStringLiteral("A - Song")));
     IcecastServer icecast;
     ASSERT_TRUE(icecast.Start(track)) << icecast.Error().toStdString();
     TfrmOrvex& form = Form();
     form.editAddress->setText(icecast.Address());
     form.bitBtnSETRemote->click();
     ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
+    const auto shownTitle = [&] { return Evaluate(QStringLiteral("document.getElementById('title').textContent")).toString(); };
+    ASSERT_TRUE(PumpUntil([&] { return shownTitle() == QStringLiteral("A - Song"); }, 20000)) << shownTitle().toStdString();
 
-    // The source goes: the server drops its listeners and the page notices at once.
+    // The source goes: the server drops its listeners and the page notices
+    // at once; the song that played is no longer shown.
     icecast.StopSource();
     ASSERT_TRUE(WaitForState(QStringLiteral("reconnecting"))) << PlayerState().toStdString();
     EXPECT_FALSE(icecast.MountPlays());
+    EXPECT_EQ(shownTitle(), QString());
+    // A try the feed could not open (the mount is gone) is a failed try:
+    // the retries stay on the feed, which reads titles and records.
+    ASSERT_TRUE(PumpUntil([&] {
+        return Evaluate(QStringLiteral("orvexPlayer.tries >= 2 || orvexPlayer.via !== 'feed'")).toBool();
+    }, 30000));
+    EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.via")).toString(), QStringLiteral("feed"));
     ASSERT_TRUE(icecast.StartSource()) << icecast.Error().toStdString();
     ASSERT_TRUE(PumpUntil([&] {
         return Evaluate(QStringLiteral("orvexPlayer.plays")).toInt() >= 2 && PlayerState() == QStringLiteral("playing");
     }, 30000)) << PlayerState().toStdString();
     EXPECT_TRUE(PlaysPast(0, 10000));
+    EXPECT_EQ(Evaluate(QStringLiteral("orvexPlayer.via")).toString(), QStringLiteral("feed"));
+    EXPECT_TRUE(form.Feed->StreamActive());
+}
+
+// The page's volume outlives the page and the browser's session.
+TEST_F(RadioTest, ThePagesVolumeIsRemembered)
+{
+    QSettings settings(QStringLiteral("Orvex"), QStringLiteral("Orvex"));
+    const QVariant before = settings.value(QStringLiteral("Radio/Volume"));
+    StreamServer server;
+    ASSERT_TRUE(SetTestStation(server, orvex::testing::kAssets + QStringLiteral("escala.mp3")));
+    ASSERT_TRUE(WaitForState(QStringLiteral("playing"))) << PlayerState().toStdString();
+    Evaluate(QStringLiteral("var v = document.getElementById('volume'); v.value = 20; "
+                            "v.dispatchEvent(new Event('input')); v.dispatchEvent(new Event('change')); true"));
+    ASSERT_TRUE(PumpUntil([&] { return settings.value(QStringLiteral("Radio/Volume")).toInt() == 20; }));
+    Evaluate(QStringLiteral("localStorage.clear(); true"));
+    Evaluate(QStringLiteral("orvexPlayer.old = true"));
+    Form().bitBtnSETRemote->click();
+    ASSERT_TRUE(PumpUntil([&] { return Evaluate(QStringLiteral("typeof orvexPlayer !== 'undefined' && !orvexPlayer.old")).toBool(); }));
+    EXPECT_EQ(Evaluate(QStringLiteral("document.getElementById('volume').value")).toString(), QStringLiteral("20"));
+    EXPECT_DOUBLE_EQ(Evaluate(QStringLiteral("orvexPlayer.audio.volume")).toDouble(), 0.2);
+    if (before.isValid())
+        settings.setValue(QStringLiteral("Radio/Volume"), before);
+    else
+        settings.remove(QStringLiteral("Radio/Volume"));
 }
 
 TEST_F(RadioTest, AStreamThePageMayNotReadPlaysThroughTheProgramsFeed)
@@ -581,6 +622,16 @@ TEST_F(RadioTest, AnAddressThatNeverAnsweredFailsAtOnceWithTheReason)
     EXPECT_TRUE(Evaluate(QStringLiteral("document.getElementById('detail').textContent")).toString()
                     .startsWith(QStringLiteral("The program could not open the stream (")));
     EXPECT_FALSE(form.RadioPlaying());
+
+    // A server that takes the connection and never answers has the page's
+    // while to answer, not a stall's.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    form.editAddress->setText(QStringLiteral("127.0.0.1:%1/live").arg(silent.serverPort()));
+    form.bitBtnSETRemote->click();
+    ASSERT_TRUE(WaitForState(QStringLiteral("failed"), 30000)) << PlayerState().toStdString();
+    const QString detail = Evaluate(QStringLiteral("document.getElementById('detail').textContent")).toString();
+    EXPECT_TRUE(detail.contains(QStringLiteral("did not answer within 10 s"))) << detail.toStdString();
 }
 
 TEST_F(RadioTest, AStreamThePageCannotFeedIsLeftToTheElement)

@@ -99,7 +99,7 @@ TEST_F(TrackRunTest, TheFolderPlaysThroughInNameOrderSkippingWhatCannotOpenAndSt
     ASSERT_EQ(m_errors.size(), 1u);
     QString invalid;
     mciGetErrorString(MCIERR_INVALID_FILE, invalid);
-    EXPECT_EQ(m_errors[0], invalid);
+    EXPECT_EQ(m_errors[0], QStringLiteral("Cannot open file \"%1\". %2").arg(form.MusicFolder() + names[1], invalid));
     // The end of the list is the end of the run.
     WaitForTicks(3);
     EXPECT_EQ(form.mp3List->currentRow(), 3);
