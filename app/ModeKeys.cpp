@@ -23,6 +23,10 @@ void TfrmOrvex::KeepKeysToMode(QWidget* hidden)
     m_keysKept.clear();
     m_hiddenGroup = hidden;
     for (QWidget* control : hidden->findChildren<QWidget*>()) {
+        // A part whose focus goes to its control (a list's viewport) is
+        // left alone: setting its policy would set the control's.
+        if (control->focusProxy())
+            continue;
         KeptKeys kept{control, control->focusPolicy(), nullptr, {}};
         if (auto* label = qobject_cast<QLabel*>(control)) {
             kept.buddy = label->buddy();

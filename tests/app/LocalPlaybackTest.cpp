@@ -157,7 +157,8 @@ TEST_F(LocalPlaybackTest, AFileTheDeviceCannotOpenLeavesNothingFollowed)
     ASSERT_EQ(m_errors.size(), 1u);
     QString expected;
     mciGetErrorString(MCIERR_INVALID_FILE, expected);
-    EXPECT_EQ(m_errors[0], expected);
+    // The message names the file.
+    EXPECT_EQ(m_errors[0], QStringLiteral("Cannot open file \"%1\". %2").arg(form.TrackPath(), expected));
     // The tag reader had its say first.
     EXPECT_EQ(form.edtTitle->text(), kNoTagText);
     EXPECT_EQ(form.trackBar->maximum(), 0);
@@ -266,4 +267,23 @@ TEST_F(LocalPlaybackTest, TheTrackListKeepsTheFocusWhenPlayIsClicked)
     const int row = form.mp3List->currentRow();
     QTest::keyClick(form.mp3List, row == 0 ? Qt::Key_Down : Qt::Key_Up);
     EXPECT_NE(form.mp3List->currentRow(), row);
+}
+
+// A Play pressed just before a click on the open track is heard while the
+// "being used" box that click brings waits for the user.
+TEST_F(LocalPlaybackTest, APlayGoesOnWhileTheBeingUsedBoxWaits)
+{
+    TfrmOrvex& form = Form();
+    ClickTrack("long.mp3");
+    ASSERT_TRUE(form.mp3Player->Opened());
+    bool heard = false;
+    Application().OnException = [&](const Exception& e) {
+        m_errors.push_back(e.Message());
+        heard = PumpUntil([&] { return form.mp3Player->Position() > 1000; });
+    };
+    PressButton(btPlay);
+    ClickTrack("long.mp3");
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_TRUE(m_errors[0].endsWith(QStringLiteral("being used by another process")));
+    EXPECT_TRUE(heard) << form.mp3Player->Position();
 }

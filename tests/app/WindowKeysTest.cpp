@@ -1,9 +1,11 @@
 #include "WindowFixture.h"
 
 #include "FolderChooser.h"
+#include "Mp3Maker.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -139,4 +141,28 @@ TEST_F(WindowKeysTest, TheFolderChooserOpensAtTheMusicFolder)
     form.bitBtnOpenFolderClick();
     EXPECT_EQ(openedAt, music.path());
     EXPECT_EQ(form.MusicFolder(), music.path() + QLatin1Char('/'));
+}
+
+// The track list is a Tab stop right after the mode button, and its arrow
+// keys move the selection (opening the track) after a click on a row.
+TEST_F(WindowKeysTest, TheTrackListTakesTabAndArrowKeys)
+{
+    QTemporaryDir music;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        ASSERT_TRUE(orvex::testing::MakeMp3(music.filePath(QString::fromLatin1(name)), 0.5));
+    OpenMusicFolder(music.path());
+    TfrmOrvex& form = Form();
+    QApplication::setActiveWindow(&form);
+    form.rdButtonLOCALAudio->setFocus();
+    Key(Qt::Key_Tab);
+    EXPECT_TRUE(FocusOn(form.mp3List)) << QApplication::focusWidget()->metaObject()->className();
+    QTest::mouseClick(form.mp3List->viewport(), Qt::LeftButton, {}, form.mp3List->visualItemRect(form.mp3List->item(0)).center());
+    ASSERT_EQ(form.mp3List->currentRow(), 0);
+    EXPECT_TRUE(FocusOn(form.mp3List));
+    const std::pair<Qt::Key, int> keys[] = {{Qt::Key_Down, 1}, {Qt::Key_Down, 2}, {Qt::Key_Up, 1}, {Qt::Key_Home, 0}, {Qt::Key_End, 2}};
+    for (const auto& [key, row] : keys) {
+        Key(key);
+        EXPECT_EQ(form.mp3List->currentRow(), row) << QKeySequence(key).toString().toStdString();
+    }
+    EXPECT_TRUE(form.TrackPath().endsWith(QLatin1String("c.mp3")));
 }
