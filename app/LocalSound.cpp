@@ -20,17 +20,6 @@ QSettings Settings()
     return QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex"));
 }
 
-QString Clock(qint64 ms)
-{
-    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
-    if (seconds >= 3600)
-        return QStringLiteral("%1:%2:%3")
-            .arg(seconds / 3600)
-            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
 } // namespace
 
 LocalSound::LocalSound(TfrmOrvex* window) : QObject(window), m_window(window)
@@ -75,6 +64,17 @@ int LocalSound::Volume() const
 void LocalSound::SetVolume(int volume)
 {
     VolumeSlider->setValue(std::clamp(volume, 0, 100));
+}
+
+QString LocalSound::Clock(qint64 ms)
+{
+    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
+    if (seconds >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString LocalSound::TimeText(qint64 elapsedMs, qint64 totalMs)

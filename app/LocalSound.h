@@ -20,6 +20,10 @@ class LocalSound : public QObject {
 public:
     explicit LocalSound(TfrmOrvex* window);
 
+    // A time as "m:ss", or "h:mm:ss" from an hour on; parts of a second are
+    // dropped.
+    static QString Clock(qint64 ms);
+
     QLabel* TimeLabel = nullptr;
     QSlider* VolumeSlider = nullptr;
 

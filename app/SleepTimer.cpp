@@ -1,5 +1,6 @@
 #include "SleepTimer.h"
 
+#include "LocalSound.h"
 #include "Unit1.h"
 
 #include <QElapsedTimer>
@@ -150,13 +151,8 @@ void SleepTimer::SetFade(double fade)
 
 QString SleepTimer::LeftText(qint64 ms)
 {
-    const qint64 seconds = (std::max<qint64>(ms, 0) + 999) / 1000;
-    if (seconds >= 3600)
-        return QStringLiteral("%1:%2:%3")
-            .arg(seconds / 3600)
-            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    // The time left counts a started second as a whole one.
+    return LocalSound::Clock((std::max<qint64>(ms, 0) + 999) / 1000 * 1000);
 }
 
 void SleepTimer::Show()
