@@ -268,16 +268,21 @@ void DirectoryClient::Finish(Call* pending, const QByteArray& body, const QStrin
 
 // ---- the endpoints
 
-void DirectoryClient::Search(const DirectorySearch& search, Stations done)
+DirectoryClient::Reply DirectoryClient::StationsReply(Stations done)
 {
-    Request(QStringLiteral("/json/stations/search"), search.Query(), [done](const QByteArray& body, const QString& error) {
+    return [done](const QByteArray& body, const QString& error) {
         StationParse result;
         if (error.isEmpty())
             result = ParseStations(body);
         if (!error.isEmpty() || !result.error.isEmpty())
             result.error = error.isEmpty() ? ErrorLine(result.error) : error;
         done(result);
-    });
+    };
+}
+
+void DirectoryClient::Search(const DirectorySearch& search, Stations done)
+{
+    Request(QStringLiteral("/json/stations/search"), search.Query(), StationsReply(done));
 }
 
 void DirectoryClient::Choose(const QString& path, bool countries, Choices done)
@@ -328,14 +333,7 @@ void DirectoryClient::Click(const QString& uuid, Address done)
 void DirectoryClient::ByUuid(const QStringList& uuids, Stations done)
 {
     const QByteArray form = "uuids=" + QUrl::toPercentEncoding(uuids.join(QLatin1Char(',')), ",");
-    Request(QStringLiteral("/json/stations/byuuid"), {}, [done](const QByteArray& body, const QString& error) {
-        StationParse result;
-        if (error.isEmpty())
-            result = ParseStations(body);
-        if (!error.isEmpty() || !result.error.isEmpty())
-            result.error = error.isEmpty() ? ErrorLine(result.error) : error;
-        done(result);
-    }, form);
+    Request(QStringLiteral("/json/stations/byuuid"), {}, StationsReply(done), form);
 }
 
 } // namespace orvex

@@ -91,6 +91,8 @@ public:
 
 private:
     struct Call;
+    // A reply that reads the body as a list of stations for done.
+    static Reply StationsReply(Stations done);
     void FindServers();
     void Attempt(Call* pending);
     void Finish(Call* pending, const QByteArray& body, const QString& error);
