@@ -1,4 +1,5 @@
 #include "History.h"
+#include "ProgramSettings.h"
 
 #include "HistoryWindow.h"
 #include "Recording.h"
@@ -75,7 +76,7 @@ HistoryWindow* RadioHistory::ShowWindow()
 
 QString RadioHistory::SearchAddress(const QString& title)
 {
-    QString address = QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex")).value(kSearchKey, kDefaultSearch).toString();
+    QString address = ProgramSettings().value(kSearchKey, kDefaultSearch).toString();
     const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(title));
     if (address.contains(QLatin1String("%s")))
         return address.replace(QLatin1String("%s"), encoded);

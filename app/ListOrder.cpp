@@ -3,6 +3,7 @@
 // the list's menu beside the play through the folder and its repeat.
 
 #include "Unit1.h"
+#include "ProgramSettings.h"
 
 #include <QRandomGenerator>
 #include <QSettings>
@@ -16,16 +17,11 @@ namespace {
 const QString kShuffleKey = QStringLiteral("LocalMusic/Shuffle");
 const QString kRepeatTrackKey = QStringLiteral("LocalMusic/RepeatTrack");
 
-QSettings Settings()
-{
-    return QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex"));
-}
-
 } // namespace
 
 void TfrmOrvex::CreateListOrder()
 {
-    QSettings settings = Settings();
+    QSettings settings = ProgramSettings();
     m_shuffle = settings.value(kShuffleKey, false).toBool();
     m_repeatTrack = settings.value(kRepeatTrackKey, false).toBool();
     actShuffle = new QAction(QStringLiteral("Ordem aleat\u00f3ria"), mp3List);
@@ -45,14 +41,14 @@ void TfrmOrvex::SetShuffle(bool on)
     m_shuffle = on;
     m_order.clear();
     actShuffle->setChecked(on);
-    Settings().setValue(kShuffleKey, on);
+    ProgramSettings().setValue(kShuffleKey, on);
 }
 
 void TfrmOrvex::SetRepeatTrack(bool on)
 {
     m_repeatTrack = on;
     actRepeatTrack->setChecked(on);
-    Settings().setValue(kRepeatTrackKey, on);
+    ProgramSettings().setValue(kRepeatTrackKey, on);
 }
 
 void TfrmOrvex::NewOrder(int first, int notFirst)

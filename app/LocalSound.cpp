@@ -1,4 +1,5 @@
 #include "LocalSound.h"
+#include "ProgramSettings.h"
 
 #include "Unit1.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 const QString kVolumeKey = QStringLiteral("LocalMusic/Volume");
 constexpr int kWheelStep = 5; // a notch of the wheel, in percent
-
-QSettings Settings()
-{
-    return QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex"));
-}
 
 } // namespace
 
@@ -40,12 +36,12 @@ LocalSound::LocalSound(TfrmOrvex* window) : QObject(window), m_window(window)
     QWidget::setTabOrder(window->mp3Player, VolumeSlider);
     QWidget::setTabOrder(VolumeSlider, window->edtTitle);
 
-    const int remembered = std::clamp(Settings().value(kVolumeKey, 100).toInt(), 0, 100);
+    const int remembered = std::clamp(ProgramSettings().value(kVolumeKey, 100).toInt(), 0, 100);
     VolumeSlider->setValue(remembered);
     window->mp3Player->SetVolume(remembered * 10);
     connect(VolumeSlider, &QSlider::valueChanged, this, [this](int volume) {
         m_window->mp3Player->SetVolume(volume * 10);
-        Settings().setValue(kVolumeKey, volume);
+        ProgramSettings().setValue(kVolumeKey, volume);
         VolumeSlider->setToolTip(QStringLiteral("Volume: %1%").arg(volume));
         emit VolumeChanged(volume);
     });

@@ -3,6 +3,7 @@
 // remembered choices.
 
 #include "Unit1.h"
+#include "ProgramSettings.h"
 
 #include "Application.h"
 
@@ -18,11 +19,6 @@ namespace {
 
 const QString kPlayThroughKey = QStringLiteral("LocalMusic/PlayThrough");
 const QString kRepeatListKey = QStringLiteral("LocalMusic/RepeatList");
-
-QSettings Settings()
-{
-    return QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex"));
-}
 
 // A press on the track bar's groove puts the thumb under the pointer (and
 // holds it there for a drag) instead of paging towards it.
@@ -41,7 +37,7 @@ public:
 
 void TfrmOrvex::CreateTrackRun()
 {
-    QSettings settings = Settings();
+    QSettings settings = ProgramSettings();
     m_playThrough = settings.value(kPlayThroughKey, true).toBool();
     m_repeatList = settings.value(kRepeatListKey, false).toBool();
 
@@ -106,14 +102,14 @@ void TfrmOrvex::SetPlayThrough(bool on)
 {
     m_playThrough = on;
     actPlayThrough->setChecked(on);
-    Settings().setValue(kPlayThroughKey, on);
+    ProgramSettings().setValue(kPlayThroughKey, on);
 }
 
 void TfrmOrvex::SetRepeatList(bool on)
 {
     m_repeatList = on;
     actRepeatList->setChecked(on);
-    Settings().setValue(kRepeatListKey, on);
+    ProgramSettings().setValue(kRepeatListKey, on);
 }
 
 bool TfrmOrvex::OpenTrackAt(int index)

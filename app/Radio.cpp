@@ -1,6 +1,7 @@
 // The window's radio as the rest of the program sees it: the page's feed,
 // the station's name and title, and playing and stopping the page.
 #include "Unit1.h"
+#include "ProgramSettings.h"
 
 #include "Application.h"
 #include "ProgramFiles.h"
@@ -27,7 +28,7 @@ void TfrmOrvex::CreateFeed()
         bool number = false;
         const int volume = argument.toInt(&number);
         if (name == QLatin1String("volume") && number && volume >= 0 && volume <= 100)
-            QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex")).setValue(QStringLiteral("Radio/Volume"), volume);
+            ProgramSettings().setValue(QStringLiteral("Radio/Volume"), volume);
     });
     connect(Feed, &StreamFeed::PageStateChanged, this, [this](const QString& state) {
         // A page that stopped, failed or went keeps no title.
@@ -58,7 +59,7 @@ void TfrmOrvex::StationSet(const QString& address)
     Feed->SetStationAddress(address);
     QString script =
         Feed->PageScript(QUrl::fromLocalFile(ProgramFiles::PlayerPageFolder() + QString::fromLatin1(kPlayerPage)));
-    const QVariant volume = QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex")).value(QStringLiteral("Radio/Volume"));
+    const QVariant volume = ProgramSettings().value(QStringLiteral("Radio/Volume"));
     if (volume.isValid())
         script += QStringLiteral(" window.orvexVolume = %1;").arg(std::clamp(volume.toInt(), 0, 100));
     WebBrowser1->SetPageScript(script);

@@ -1,4 +1,5 @@
 #include "SongNotifier.h"
+#include "ProgramSettings.h"
 
 #include "SleepTimer.h"
 #include "Unit1.h"
@@ -20,16 +21,11 @@ constexpr const char* kDesktopId = "com.example.kelvara.Orvex";
 constexpr int kMaxSummary = 300;
 constexpr int kNotifyTimeoutMs = 5000;
 
-QSettings Settings()
-{
-    return QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex"));
-}
-
 } // namespace
 
 SongNotifier::SongNotifier(TfrmOrvex* window) : QObject(window), m_window(window)
 {
-    m_enabled = Settings().value(kEnabledKey, true).toBool();
+    m_enabled = ProgramSettings().value(kEnabledKey, true).toBool();
     WindowActive = [this] { return m_window->isActiveWindow(); };
     connect(window, &TfrmOrvex::StreamInfoChanged, this, &SongNotifier::TitleShown);
     connect(window->Feed, &StreamFeed::CommandReceived, this, [this](const QString& name, const QString& argument) {
@@ -48,7 +44,7 @@ SongNotifier::SongNotifier(TfrmOrvex* window) : QObject(window), m_window(window
 void SongNotifier::SetEnabled(bool on)
 {
     m_enabled = on;
-    Settings().setValue(kEnabledKey, on);
+    ProgramSettings().setValue(kEnabledKey, on);
     m_window->Feed->SendSetting(QStringLiteral("notify"), on ? QStringLiteral("on") : QStringLiteral("off"));
 }
 

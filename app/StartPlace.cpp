@@ -7,6 +7,7 @@
 // always did. A remembered folder that is still there is listed in any case,
 // but not with --home.
 #include "Unit1.h"
+#include "ProgramSettings.h"
 
 #include "Stations.h"
 
@@ -24,11 +25,6 @@ const QString kFolderKey = QStringLiteral("Start/MusicFolder");
 const QString kStationNameKey = QStringLiteral("Start/StationName");
 const QString kStationAddressKey = QStringLiteral("Start/StationAddress");
 const QString kModeKey = QStringLiteral("Start/Mode");
-
-QSettings Settings()
-{
-    return QSettings(QStringLiteral("Orvex"), QStringLiteral("Orvex"));
-}
 
 bool StartsAtHome()
 {
@@ -53,11 +49,11 @@ void TfrmOrvex::RememberPlaces()
     // The folder and the mode are kept as they change; the station as it is set.
     connect(this, &TfrmOrvex::MusicFolderChanged, this, [this] {
         if (!m_starting)
-            Settings().setValue(kFolderKey, m_musicFolder);
+            ProgramSettings().setValue(kFolderKey, m_musicFolder);
     });
     connect(rdButtonLOCALAudio, &QRadioButton::toggled, this, [this](bool local) {
         if (!m_starting)
-            Settings().setValue(kModeKey, local ? QStringLiteral("local") : QStringLiteral("server"));
+            ProgramSettings().setValue(kModeKey, local ? QStringLiteral("local") : QStringLiteral("server"));
     });
 }
 
@@ -65,14 +61,14 @@ void TfrmOrvex::RememberStation(const QString& address)
 {
     if (m_starting)
         return;
-    QSettings settings = Settings();
+    QSettings settings = ProgramSettings();
     settings.setValue(kStationNameKey, m_stationShown);
     settings.setValue(kStationAddressKey, address);
 }
 
 void TfrmOrvex::StartOnRememberedPlace()
 {
-    const QSettings settings = Settings();
+    const QSettings settings = ProgramSettings();
     const QString folder = settings.value(kFolderKey).toString();
     const QString name = settings.value(kStationNameKey).toString();
     const QString address = settings.value(kStationAddressKey).toString();
