@@ -1,5 +1,7 @@
 #include "SongHistory.h"
 
+#include "ProgramFiles.h"
+
 #include <QDir>
 #include <algorithm>
 #include <QFile>
@@ -7,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 namespace orvex {
 
@@ -32,8 +33,7 @@ SongHistory::SongHistory(const QString& path, QObject* parent) : QObject(parent)
 
 QString SongHistory::DefaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/orvex/history.jsonl");
+    return ProgramFiles::UserDataFolder() + QStringLiteral("history.jsonl");
 }
 
 QByteArray SongHistory::EntryLine(const HistoryEntry& entry)
