@@ -382,7 +382,12 @@ private:
         // missing segment again until the playlist has moved past it, which
         // takes a few segments' time too.
         m_hlsStallMs = std::clamp(6 * hls::TargetDurationMs(m_playlist), m_stallMs, kHlsStallMs);
-        const QUrl address = m_answer.address;
+        QUrl address = m_answer.address;
+        // The demuxer joins a segment's relative name to an address without
+        // a path as if the name were a host ("http://seg1.ts"): the root's
+        // slash makes it a name beside the playlist.
+        if (address.path().isEmpty())
+            address.setPath(QStringLiteral("/"));
         m_playlist.clear();
         // The demuxer fetches the playlist again and then its first segments.
         m_timer.start(m_openMs);

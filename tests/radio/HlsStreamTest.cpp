@@ -54,10 +54,11 @@ QByteArray Answer(const QByteArray& type, const QByteArray& body)
 // never served.
 class LiveStream {
 public:
-    explicit LiveStream(ScriptServer& server, int missing = -1) : m_missing(missing)
+    explicit LiveStream(ScriptServer& server, int missing = -1, const QString& path = QStringLiteral("/live.m3u8"))
+        : m_missing(missing)
     {
         m_clock.start();
-        server.On(QStringLiteral("/live.m3u8"), [this](QTcpSocket* s) {
+        server.On(path, [this](QTcpSocket* s) {
             ScriptServer::Fixed(Answer("application/vnd.apple.mpegurl", Playlist()))(s);
         });
         for (int i = 0; i < Segments().size(); ++i)
@@ -154,6 +155,21 @@ TEST(HlsStream, PicksTheAudioVariantOfAMasterPlaylist)
         EXPECT_EQ(recorder.info.contentType, QStringLiteral("audio/aac"));
         reader.Close();
     }
+}
+
+// A station whose address has no path, its playlist at the server's root,
+// plays: the segments' relative names are found beside the root.
+TEST(HlsStream, PlaysAPlaylistAtTheServersRoot)
+{
+    ASSERT_GE(Segments().size(), 12);
+    ScriptServer server;
+    LiveStream live(server, /*missing=*/-1, QStringLiteral("/"));
+    StreamReader reader;
+    Recorder recorder(reader);
+    reader.Open(server.Url(QString()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.audio.size() > 4000 || recorder.done; }, 60000));
+    EXPECT_EQ(recorder.events.value(0), QStringLiteral("Opened")) << recorder.reason.toStdString();
+    EXPECT_TRUE(IsAdts(recorder.audio));
 }
 
 // HLS input that cannot play ends clearly, in bounded time and memory.
