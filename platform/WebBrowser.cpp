@@ -14,6 +14,52 @@
 
 namespace orvex {
 
+namespace {
+
+// Qt's note, on a window system with OpenGL switched off, that its shared
+// context cannot be made: the program draws without OpenGL on purpose.
+QtMessageHandler g_nextMessageHandler = nullptr;
+
+void DropNoOpenGlNote(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QXcbIntegration: Cannot create platform OpenGL")))
+        return;
+    g_nextMessageHandler(type, context, message);
+}
+
+// Switches a feature of the engine off, unless the flags given name it.
+void DisableFeature(QByteArray& flags, const QByteArray& feature)
+{
+    if (flags.contains(feature))
+        return;
+    const QByteArray disable = "--disable-features=";
+    const qsizetype at = flags.indexOf(disable);
+    if (at >= 0)
+        flags.insert(at + disable.size(), feature + ',');
+    else
+        flags += (flags.isEmpty() ? "" : " ") + disable + feature;
+}
+
+} // namespace
+
+QByteArray BrowserEngineFlags(QByteArray flags)
+{
+    // The engine would put a media player of its own on the session bus
+    // while a page plays; the program's own player speaks for the page.
+    DisableFeature(flags, "HardwareMediaKeyHandling");
+    // The engine's sound goes out from the program's own process instead of
+    // a process of its own that the first sound would have to start (about
+    // a tenth of a second before a station is heard, and one process less).
+    DisableFeature(flags, "AudioServiceOutOfProcess");
+    // The player page may ask the script engine to collect garbage
+    // (window.gc): the chunks it feeds its media source would otherwise wait
+    // for a collection for many minutes. Script flags given from outside are
+    // left as they are.
+    if (!flags.contains("--js-flags"))
+        flags += " --js-flags=--expose-gc";
+    return flags.trimmed();
+}
+
 void PrepareBrowserEngine()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -27,26 +73,17 @@ void PrepareBrowserEngine()
     // widget composition asked for from outside is left as it is.
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (!platform.startsWith("offscreen") && !platform.startsWith("minimal") &&
-        qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI"))
+        qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") && qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI")) {
         qputenv("QT_QUICK_BACKEND", "software");
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    // The engine would put a media player of its own on the session bus
-    // while a page plays; the program's own player speaks for the page.
-    const QByteArray disable = "--disable-features=";
-    const qsizetype at = flags.indexOf(disable);
-    if (!flags.contains("HardwareMediaKeyHandling")) {
-        if (at >= 0)
-            flags.insert(at + disable.size(), "HardwareMediaKeyHandling,");
-        else
-            flags += (flags.isEmpty() ? "" : " ") + disable + "HardwareMediaKeyHandling";
+        // Nothing then draws with OpenGL, and the engine runs without it:
+        // the X window system's OpenGL driver is not loaded at all (loading
+        // it held the window back by a tenth of a second or more).
+        if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION")) {
+            qputenv("QT_XCB_GL_INTEGRATION", "none");
+            g_nextMessageHandler = qInstallMessageHandler(&DropNoOpenGlNote);
+        }
     }
-    // The player page may ask the script engine to collect garbage
-    // (window.gc): the chunks it feeds its media source would otherwise wait
-    // for a collection for many minutes. Script flags given from outside are
-    // left as they are.
-    if (!flags.contains("--js-flags"))
-        flags += " --js-flags=--expose-gc";
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserEngineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
 }
 
 namespace {
@@ -107,7 +144,8 @@ void WebBrowser::StartEngine()
         emit CommandStateChange(CSC_UPDATECOMMANDS, true);
     });
     connect(m_view, &QWebEngineView::urlChanged, this, [this] { HistoryChanged(); });
-    m_view->setVisible(true);
+    // The page's load goes first: the engine starts the page's process
+    // while the view gets ready to show.
     if (m_pending) {
         // Busy until the page has loaded, and the location is the one asked
         // for until the engine reports its own.
@@ -115,6 +153,7 @@ void WebBrowser::StartEngine()
         m_busy = true;
         m_view->load(m_pendingUrl);
     }
+    m_view->setVisible(true);
 }
 
 void WebBrowser::SetPageScript(const QString& source)

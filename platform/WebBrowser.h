@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -20,6 +21,8 @@ enum : int {
 // draws in software, so that windows keep their plain back buffer. The
 // engine keeps off the session bus's media players.
 void PrepareBrowserEngine();
+// The engine's command-line flags: the ones given, with the program's own.
+QByteArray BrowserEngineFlags(QByteArray flags);
 
 // The embedded web browser. Local pages may load remote media, and media
 // plays without a user gesture, so a player page starts its stream at once.

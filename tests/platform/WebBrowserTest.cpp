@@ -114,3 +114,20 @@ TEST_F(WebBrowserTest, StoppingBeforeTheEngineRunsDropsTheWaitingNavigation)
     }
     EXPECT_THROW(fresh.GoForward(), Exception);
 }
+
+TEST(BrowserEngineFlagsTest, AddsTheProgramsFeaturesOnceAndKeepsWhatIsGiven)
+{
+    const QByteArray own = "AudioServiceOutOfProcess,HardwareMediaKeyHandling";
+    const struct {
+        QByteArray given;
+        QByteArray expected;
+    } cases[] = {
+        {"", "--disable-features=" + own + " --js-flags=--expose-gc"},
+        {"--disable-features=Foo --js-flags=--lite", "--disable-features=" + own + ",Foo --js-flags=--lite"},
+        // A feature named from outside, switched on or off, is left as given.
+        {"--enable-features=AudioServiceOutOfProcess",
+         "--enable-features=AudioServiceOutOfProcess --disable-features=HardwareMediaKeyHandling --js-flags=--expose-gc"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BrowserEngineFlags(c.given), c.expected) << c.given.constData();
+}
