@@ -1,5 +1,7 @@
 #include "OggTitles.h"
 
+#include "DropSink.h"
+
 #include <QMetaObject>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
@@ -72,11 +74,7 @@ void OggTitles::OnPad(void*, void* pad, void* self)
     auto* titles = static_cast<OggTitles*>(self);
     // Each chained stream gets pads of its own: each goes to a sink that
     // only reads its tags.
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
-    gst_bin_add(GST_BIN(titles->m_pipeline), sink);
-    gst_element_sync_state_with_parent(sink);
-    GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
+    GstPad* sinkPad = NewDropSinkPad(titles->m_pipeline);
     gst_pad_add_probe(sinkPad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
                       reinterpret_cast<GstPadProbeCallback>(&OggTitles::OnTags), self, nullptr);
     gst_pad_link(static_cast<GstPad*>(pad), sinkPad);

@@ -355,8 +355,13 @@ StreamFeed::Stream* StreamFeed::StartStream(const QUrl& upstream)
             Answer(stream->socket, "502 Bad Gateway", reason.toUtf8(), true);
         CloseStream(stream, reason);
     });
-    connect(reader, &StreamReader::Ended, this,
-            [this, stream](const QString& reason) { CloseStream(stream, reason); });
+    connect(reader, &StreamReader::Ended, this, [this, stream](const QString& reason, bool retry) {
+        // A broadcast that is over stops the page, with no tries again.
+        if (!retry && m_active == stream)
+            Broadcast("stop", Json({{QStringLiteral("reason"),
+                                     QStringLiteral("The station's broadcast ended (%1).").arg(reason)}}));
+        CloseStream(stream, reason);
+    });
     reader->Open(upstream);
     return stream;
 }

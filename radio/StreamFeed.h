@@ -48,7 +48,9 @@ namespace orvex {
 //          status {text}                a status text from the program
 //          setting {name, value}        a value of the program's for the
 //                                       page's controls
-//          stop   {reason}              stop playing, show the reason
+//          stop   {reason}              stop playing, show the reason (the
+//                                       program stopped it, or the station's
+//                                       broadcast is over)
 //          play   {}                    play the station again
 //        A new listener first gets the active stream's info and title and
 //        the last status text and the last value of each setting.

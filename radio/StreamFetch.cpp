@@ -1,5 +1,7 @@
 #include "StreamFetch.h"
 
+#include "DropSink.h"
+
 #include <QMetaObject>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -290,11 +292,7 @@ void StreamFetch::OnParsedPad(void*, void* p, void* self)
     } else {
         // A variant's video, its metadata or a second audio track: read and
         // dropped, so that the demuxer does not stop for want of a reader.
-        GstElement* drop = gst_element_factory_make("fakesink", nullptr);
-        g_object_set(drop, "sync", FALSE, "async", FALSE, nullptr);
-        gst_bin_add(GST_BIN(fetch->m_pipeline), drop);
-        gst_element_sync_state_with_parent(drop);
-        GstPad* dropPad = gst_element_get_static_pad(drop, "sink");
+        GstPad* dropPad = NewDropSinkPad(fetch->m_pipeline);
         gst_pad_link(pad, dropPad);
         gst_object_unref(dropPad);
     }

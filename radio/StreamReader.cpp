@@ -83,7 +83,7 @@ private:
                 reason = QStringLiteral("none of the playlist's addresses played (%1 tried; the last: %2)")
                              .arg(m_attempts - m_playlists)
                              .arg(m_lastFailure);
-            Finish(/*ended=*/false, reason);
+            Finish(End::Failed, reason);
             return;
         }
         m_current = m_queue.front();
@@ -321,7 +321,7 @@ private:
         else if (m_phase == Phase::Connecting)
             why = QStringLiteral("not a stream: %1").arg(why); // what icydemux could not recognise
         if (m_phase == Phase::Playing)
-            Finish(/*ended=*/true, why);
+            Finish(End::Dropped, why);
         else
             AttemptFailed(why);
     }
@@ -338,7 +338,7 @@ private:
             ResolvePlaylist();
             return;
         case Phase::Playing:
-            Finish(/*ended=*/true, QStringLiteral("the server closed the stream"));
+            Finish(End::Dropped, QStringLiteral("the server closed the stream"));
             return;
         }
     }
@@ -348,10 +348,10 @@ private:
         if (ReleaseHeld() || m_stopped)
             return;
         if (m_phase == Phase::Playing && m_kind == Kind::Hls)
-            Finish(/*ended=*/true, QStringLiteral("the live playlist stopped growing: no new segment for %1 s")
-                                       .arg(StallMs() / 1000.0));
+            Finish(End::Over, QStringLiteral("the live playlist stopped growing: no new segment for %1 s")
+                                  .arg(StallMs() / 1000.0));
         else if (m_phase == Phase::Playing)
-            Finish(/*ended=*/true, QStringLiteral("the server stopped sending"));
+            Finish(End::Dropped, QStringLiteral("the server stopped sending"));
         else
             AttemptFailed(QStringLiteral("no stream from %1 within %2 s")
                               .arg(m_current.url.toString())
@@ -382,7 +382,12 @@ private:
         // missing segment again until the playlist has moved past it, which
         // takes a few segments' time too.
         m_hlsStallMs = std::clamp(6 * hls::TargetDurationMs(m_playlist), m_stallMs, kHlsStallMs);
-        const QUrl address = m_answer.address;
+        QUrl address = m_answer.address;
+        // The demuxer joins a segment's relative name to an address without
+        // a path as if the name were a host ("http://seg1.ts"): the root's
+        // slash makes it a name beside the playlist.
+        if (address.path().isEmpty())
+            address.setPath(QStringLiteral("/"));
         m_playlist.clear();
         // The demuxer fetches the playlist again and then its first segments.
         m_timer.start(m_openMs);
@@ -431,13 +436,15 @@ private:
         Next();
     }
 
-    void Finish(bool ended, const QString& reason)
+    // Never played; played and dropped; played until the broadcast ended.
+    enum class End { Failed, Dropped, Over };
+    void Finish(End end, const QString& reason)
     {
         Stop();
-        if (ended)
-            emit m_owner.Ended(reason);
-        else
+        if (end == End::Failed)
             emit m_owner.Failed(reason);
+        else
+            emit m_owner.Ended(reason, /*retry=*/end == End::Dropped);
     }
 
     StreamInfo Info(const QString& caps) const

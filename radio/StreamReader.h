@@ -63,7 +63,10 @@ signals:
     void Data(const QByteArray& audio);       // metadata blocks removed
     void TitleChanged(const QString& title);  // each new StreamTitle once
     void Failed(const QString& reason);       // never played: why (refused, unresolvable, not a stream, encrypted HLS, TLS ...)
-    void Ended(const QString& reason);        // played, then dropped or stopped sending
+    // Played, then dropped or stopped sending. retry: whether trying again
+    // may bring the stream back; not when a live HLS playlist has stopped
+    // growing, as when its broadcast is over.
+    void Ended(const QString& reason, bool retry);
 
 private:
     class Session;

@@ -1,6 +1,7 @@
 #include "HlsPlaylist.h"
 #include "Mp3Maker.h"
 #include "ReaderTestSupport.h"
+#include "StreamFeed.h"
 #include "StreamReader.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <memory>
 
 using namespace orvex;
+using orvex::testing::FeedClient;
 using orvex::testing::Recorder;
 using orvex::testing::ScriptServer;
 
@@ -54,10 +56,11 @@ QByteArray Answer(const QByteArray& type, const QByteArray& body)
 // never served.
 class LiveStream {
 public:
-    explicit LiveStream(ScriptServer& server, int missing = -1) : m_missing(missing)
+    explicit LiveStream(ScriptServer& server, int missing = -1, const QString& path = QStringLiteral("/live.m3u8"))
+        : m_missing(missing)
     {
         m_clock.start();
-        server.On(QStringLiteral("/live.m3u8"), [this](QTcpSocket* s) {
+        server.On(path, [this](QTcpSocket* s) {
             ScriptServer::Fixed(Answer("application/vnd.apple.mpegurl", Playlist()))(s);
         });
         for (int i = 0; i < Segments().size(); ++i)
@@ -118,13 +121,39 @@ TEST(HlsStream, PlaysALiveStreamPastAMissingSegmentUntilItStops)
     ASSERT_FALSE(recorder.done) << recorder.reason.toStdString();
     live.Stop();
     ASSERT_TRUE(recorder.Wait(60000));
-    EXPECT_EQ(recorder.events, QStringList({"Opened", "Ended"})) << recorder.reason.toStdString();
+    EXPECT_EQ(recorder.events, QStringList({"Opened", "Over"})) << recorder.reason.toStdString();
     EXPECT_TRUE(recorder.reason.contains(QStringLiteral("stopped growing"))) << recorder.reason.toStdString();
     EXPECT_EQ(recorder.info.contentType, QStringLiteral("audio/aac"));
     EXPECT_EQ(recorder.info.address, server.Url(QStringLiteral("/live.m3u8")));
     EXPECT_TRUE(IsAdts(recorder.audio));
     // Every served segment came through (each holds about 8 KB of audio).
     EXPECT_GT(recorder.audio.size(), (live.Served() - 1) * 6000) << recorder.audio.size();
+}
+
+// Through the program's feed, a live stream that stops growing stops the
+// page with the reason, where a dropped connection would have it try again.
+TEST(HlsStream, StopsThePageWhenTheLivePlaylistStopsGrowing)
+{
+    ASSERT_GE(Segments().size(), 12);
+    ScriptServer server;
+    LiveStream live(server);
+    StreamFeed feed;
+    ASSERT_TRUE(feed.Start());
+    const QString station = server.Url(QStringLiteral("/live.m3u8")).toString();
+    feed.SetStationAddress(station);
+    const QByteArray base = QUrl(feed.Base()).path().toLatin1();
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(feed.Port()) + "\r\n";
+    FeedClient events(feed.Port(), "GET " + base + "events HTTP/1.1\r\n" + host + "Origin: null\r\n\r\n");
+    FeedClient stream(feed.Port(), "GET " + base + "stream?session=t1&address=" + QUrl::toPercentEncoding(station) +
+                                       " HTTP/1.1\r\n" + host + "\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stream.answer.size() > 10000 || stream.Closed(); }, 60000));
+    ASSERT_FALSE(stream.Closed()) << stream.answer.left(300).constData();
+    live.Stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.answer.contains("event: stop\n"); }, 60000));
+    EXPECT_TRUE(events.answer.contains("event: stop\ndata: {\"reason\":\"The station's broadcast ended "
+                                       "(the live playlist stopped growing"))
+        << events.answer.constData();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stream.Closed(); }, 10000));
 }
 
 // A master playlist plays its audio-only variant before a richer one, and
@@ -154,6 +183,21 @@ TEST(HlsStream, PicksTheAudioVariantOfAMasterPlaylist)
         EXPECT_EQ(recorder.info.contentType, QStringLiteral("audio/aac"));
         reader.Close();
     }
+}
+
+// A station whose address has no path, its playlist at the server's root,
+// plays: the segments' relative names are found beside the root.
+TEST(HlsStream, PlaysAPlaylistAtTheServersRoot)
+{
+    ASSERT_GE(Segments().size(), 12);
+    ScriptServer server;
+    LiveStream live(server, /*missing=*/-1, QStringLiteral("/"));
+    StreamReader reader;
+    Recorder recorder(reader);
+    reader.Open(server.Url(QString()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.audio.size() > 4000 || recorder.done; }, 60000));
+    EXPECT_EQ(recorder.events.value(0), QStringLiteral("Opened")) << recorder.reason.toStdString();
+    EXPECT_TRUE(IsAdts(recorder.audio));
 }
 
 // HLS input that cannot play ends clearly, in bounded time and memory.

@@ -4,8 +4,11 @@
 
 #include "ScriptServer.h"
 
+#include <QHostAddress>
 #include <QStringList>
+#include <QTcpSocket>
 #include <QTest>
+#include <memory>
 
 namespace orvex::testing {
 
@@ -20,7 +23,9 @@ struct Recorder {
         QObject::connect(&reader, &StreamReader::Data, [this](const QByteArray& bytes) { audio += bytes; });
         QObject::connect(&reader, &StreamReader::TitleChanged, [this](const QString& t) { titles << t; });
         QObject::connect(&reader, &StreamReader::Failed, [this](const QString& r) { Finish(QStringLiteral("Failed"), r); });
-        QObject::connect(&reader, &StreamReader::Ended, [this](const QString& r) { Finish(QStringLiteral("Ended"), r); });
+        QObject::connect(&reader, &StreamReader::Ended, [this](const QString& r, bool retry) {
+            Finish(retry ? QStringLiteral("Ended") : QStringLiteral("Over"), r);
+        });
     }
     void Finish(const QString& how, const QString& why)
     {
@@ -36,6 +41,27 @@ struct Recorder {
     QByteArray audio;
     QString reason;
     bool done = false;
+};
+
+// A client of the program's feed in the test's own thread: what it sends
+// and what has come back so far.
+struct FeedClient {
+    std::unique_ptr<QTcpSocket> socket = std::make_unique<QTcpSocket>();
+    QByteArray answer;
+    FeedClient(quint16 port, const QByteArray& request)
+    {
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, [this] { answer += socket->readAll(); });
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        socket->write(request);
+    }
+    bool Closed() const { return socket->state() == QAbstractSocket::UnconnectedState; }
+    // Waits until the feed has answered and closed.
+    QByteArray Whole()
+    {
+        // A feed that never closes leaves what came so far to the caller.
+        (void)QTest::qWaitFor([this] { return Closed(); }, 15000);
+        return answer;
+    }
 };
 
 } // namespace orvex::testing

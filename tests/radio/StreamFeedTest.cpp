@@ -2,6 +2,7 @@
 
 #include "IcecastServer.h"
 #include "Mp3Maker.h"
+#include "ReaderTestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,6 +15,7 @@
 #include <memory>
 
 using namespace orvex;
+using orvex::testing::FeedClient;
 using orvex::testing::IcecastServer;
 
 namespace {
@@ -26,26 +28,6 @@ bool PumpUntil(const std::function<bool()>& done, int milliseconds = 15000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
 }
-
-// A client of the feed in the test's own thread: what it sends and what
-// has come back so far.
-struct Client {
-    std::unique_ptr<QTcpSocket> socket = std::make_unique<QTcpSocket>();
-    QByteArray answer;
-    Client(quint16 port, const QByteArray& request)
-    {
-        QObject::connect(socket.get(), &QTcpSocket::readyRead, [this] { answer += socket->readAll(); });
-        socket->connectToHost(QHostAddress::LocalHost, port);
-        socket->write(request);
-    }
-    bool Closed() const { return socket->state() == QAbstractSocket::UnconnectedState; }
-    // Waits until the feed has answered and closed.
-    QByteArray Whole()
-    {
-        PumpUntil([this] { return Closed(); });
-        return answer;
-    }
-};
 
 class StreamFeedTest : public ::testing::Test {
 protected:
@@ -93,7 +75,7 @@ TEST_F(StreamFeedTest, AnswersOnlyItsOwnPageAndOpensOnlyTheStationSet)
         {"the station, which refuses", Get(StreamPath(QStringLiteral("http://127.0.0.1:9/live"))), "502"},
     };
     for (const auto& c : cases) {
-        Client client(m_feed.Port(), c.request);
+        FeedClient client(m_feed.Port(), c.request);
         EXPECT_TRUE(client.Whole().startsWith("HTTP/1.1 " + c.status)) << c.what << ": " << client.answer.left(80).constData();
     }
     EXPECT_EQ(m_feed.PageState(), QStringLiteral("playing"));
@@ -105,7 +87,7 @@ TEST_F(StreamFeedTest, AnswersOnlyItsOwnPageAndOpensOnlyTheStationSet)
     // the page's request hears why.
     m_feed.SetStationAddress(QStringLiteral("http://127.0.0.1:9/live"));
     ASSERT_TRUE(PumpUntil([&] { return m_feed.StreamCount() == 0; }));
-    Client late(m_feed.Port(), Get(StreamPath(QStringLiteral("http://127.0.0.1:9/live"))));
+    FeedClient late(m_feed.Port(), Get(StreamPath(QStringLiteral("http://127.0.0.1:9/live"))));
     EXPECT_TRUE(late.Whole().contains("refused")) << late.answer.constData();
 }
 
@@ -123,11 +105,11 @@ TEST_F(StreamFeedTest, HandsTheStationsAudioAndTitlesToThePageAndLetsTheStationG
     QSignalSpy titles(&m_feed, &StreamFeed::StreamTitleChanged);
     QSignalSpy closed(&m_feed, &StreamFeed::StreamClosed);
 
-    Client events(m_feed.Port(), Get("/" + Token() + "/events", "Origin: null\r\n"));
+    FeedClient events(m_feed.Port(), Get("/" + Token() + "/events", "Origin: null\r\n"));
     // Opened as soon as it is set: the page's request takes that connection.
     ASSERT_TRUE(PumpUntil([&] { return icecast.Listeners() == 1; }));
     {
-        Client stream(m_feed.Port(), Get(StreamPath(station)));
+        FeedClient stream(m_feed.Port(), Get(StreamPath(station)));
         ASSERT_TRUE(PumpUntil([&] { return stream.answer.size() > 20000; })) << stream.answer.left(200).constData();
         EXPECT_TRUE(stream.answer.startsWith("HTTP/1.1 200 OK\r\n"));
         EXPECT_TRUE(stream.answer.contains("\r\nContent-Type: audio/mpeg\r\n"));
@@ -151,7 +133,7 @@ TEST_F(StreamFeedTest, HandsTheStationsAudioAndTitlesToThePageAndLetsTheStationG
     EXPECT_EQ(closed.size(), 1);
 
     // Stopping closes the station's connection and tells the page why.
-    Client again(m_feed.Port(), Get(StreamPath(station)));
+    FeedClient again(m_feed.Port(), Get(StreamPath(station)));
     ASSERT_TRUE(PumpUntil([&] { return icecast.Listeners() == 1; }));
     m_feed.StopPage(QStringLiteral("Stopped by \"you\""));
     EXPECT_EQ(m_feed.StreamCount(), 0);
