@@ -11,6 +11,7 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <utility>
 
 namespace orvex {
 
@@ -19,6 +20,7 @@ namespace {
 // Qt's note, on a window system with OpenGL switched off, that its shared
 // context cannot be made: the program draws without OpenGL on purpose.
 QtMessageHandler g_nextMessageHandler = nullptr;
+bool g_openGlSwitchedOff = false;
 
 void DropNoOpenGlNote(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
@@ -80,6 +82,7 @@ void PrepareBrowserEngine()
         // it held the window back by a tenth of a second or more).
         if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION")) {
             qputenv("QT_XCB_GL_INTEGRATION", "none");
+            g_openGlSwitchedOff = true;
             g_nextMessageHandler = qInstallMessageHandler(&DropNoOpenGlNote);
         }
     }
@@ -96,6 +99,10 @@ constexpr int kLongestWaitForPaintMs = 500;
 
 WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent)
 {
+    // The window system read the choice when the application object was
+    // made; programs started from this one make their own.
+    if (std::exchange(g_openGlSwitchedOff, false))
+        qunsetenv("QT_XCB_GL_INTEGRATION");
     QTimer::singleShot(0, this, &WebBrowser::StartWhenPainted);
 }
 
