@@ -1,6 +1,6 @@
 #include "OggTitles.h"
 
-#include "DropSink.h"
+#include "GstPads.h"
 
 #include <QMetaObject>
 #include <gst/app/gstappsrc.h>
@@ -84,23 +84,11 @@ void OggTitles::OnPad(void*, void* pad, void* self)
 int OggTitles::OnTags(void*, void* i, void* self)
 {
     auto* titles = static_cast<OggTitles*>(self);
-    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(static_cast<GstPadProbeInfo*>(i));
-    if (GST_EVENT_TYPE(event) != GST_EVENT_TAG)
+    const std::optional<QString> title = TagOfEvent(i, GST_TAG_TITLE);
+    if (!title)
         return GST_PAD_PROBE_OK;
-    GstTagList* tags = nullptr;
-    gst_event_parse_tag(event, &tags);
-    gchar* title = nullptr;
-    gchar* artist = nullptr;
-    if (tags == nullptr || !gst_tag_list_get_string(tags, GST_TAG_TITLE, &title))
-        return GST_PAD_PROBE_OK;
-    QString text = QString::fromUtf8(title);
-    g_free(title);
-    if (gst_tag_list_get_string(tags, GST_TAG_ARTIST, &artist)) {
-        const QString name = QString::fromUtf8(artist);
-        g_free(artist);
-        if (!name.isEmpty())
-            text = name + QStringLiteral(" - ") + text;
-    }
+    const std::optional<QString> artist = TagOfEvent(i, GST_TAG_ARTIST);
+    const QString text = artist && !artist->isEmpty() ? *artist + QStringLiteral(" - ") + *title : *title;
     QMetaObject::invokeMethod(
         titles,
         [titles, text] {

@@ -1,6 +1,6 @@
 #include "StreamFetch.h"
 
-#include "DropSink.h"
+#include "GstPads.h"
 
 #include <QMetaObject>
 #include <gst/app/gstappsink.h>
@@ -302,16 +302,8 @@ void StreamFetch::OnParsedPad(void*, void* p, void* self)
 int StreamFetch::OnSinkEvent(void*, void* i, void* self)
 {
     auto* fetch = static_cast<StreamFetch*>(self);
-    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(static_cast<GstPadProbeInfo*>(i));
-    if (GST_EVENT_TYPE(event) != GST_EVENT_TAG)
-        return GST_PAD_PROBE_OK;
-    GstTagList* tags = nullptr;
-    gst_event_parse_tag(event, &tags);
-    gchar* title = nullptr;
-    if (tags != nullptr && gst_tag_list_get_string(tags, GST_TAG_TITLE, &title)) {
-        const QString text = QString::fromUtf8(title);
-        g_free(title);
-        fetch->Post([fetch, text] {
+    if (std::optional<QString> title = TagOfEvent(i, GST_TAG_TITLE)) {
+        fetch->Post([fetch, text = std::move(*title)] {
             if (fetch->m_handlers.title)
                 fetch->m_handlers.title(text);
         });
