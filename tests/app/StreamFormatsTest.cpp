@@ -4,7 +4,6 @@
 #include "ScriptServer.h"
 #include "Unit1.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 using namespace orvex;
@@ -18,15 +17,7 @@ protected:
     // A few seconds of a tone, encoded by GStreamer with encoder (and muxer).
     QByteArray Sample(const QString& name, const QString& encoder, const char* title = "Tone")
     {
-        const QString path = ExePath(name);
-        if (!orvex::testing::RunToEnd(QStringLiteral("audiotestsrc num-buffers=130 wave=sine ! "
-                                                     "taginject tags=\"title=%1,artist=Orvex\" ! audioconvert ! "
-                                                     "audioresample ! %2 ! filesink location=\"%3\"")
-                                          .arg(QString::fromLatin1(title), encoder, path),
-                                      path))
-            return {};
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return orvex::testing::TaggedTone(ExePath(name), encoder, QString::fromLatin1(title));
     }
     QString State()
     {

@@ -2,7 +2,6 @@
 #include "ReaderTestSupport.h"
 #include "StreamReader.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -19,17 +18,12 @@ QByteArray Chain(const QString& encoder)
     QTemporaryDir dir;
     QByteArray chain;
     for (const char* title : {"First", "Second"}) {
-        const QString path = dir.filePath(QString::fromLatin1(title));
-        if (!orvex::testing::RunToEnd(QStringLiteral("audiotestsrc num-buffers=120 wave=sine ! "
-                                                     "taginject tags=\"title=%1,artist=Orvex\" ! audioconvert ! "
-                                                     "audioresample ! %2 ! oggmux ! filesink location=\"%3\"")
-                                          .arg(QString::fromLatin1(title), encoder, path),
-                                      path))
+        const QByteArray song = orvex::testing::TaggedTone(dir.filePath(QString::fromLatin1(title)),
+                                                           encoder + QStringLiteral(" ! oggmux"),
+                                                           QString::fromLatin1(title));
+        if (song.isEmpty())
             return {};
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        chain += file.readAll();
+        chain += song;
     }
     return chain;
 }

@@ -45,6 +45,17 @@ bool RunToEnd(const QString& description, const QString& path)
     return ok && QFile(path).size() > 0;
 }
 
+QByteArray TaggedTone(const QString& path, const QString& encoder, const QString& title)
+{
+    if (!RunToEnd(QStringLiteral("audiotestsrc num-buffers=130 wave=sine ! taginject tags=\"title=%1,artist=Orvex\" ! "
+                                 "audioconvert ! audioresample ! %2 ! filesink location=\"%3\"")
+                      .arg(title, encoder, path),
+                  path))
+        return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 namespace {
 // Encodes a 440 Hz tone of the given length with the encoder (and muxer)
 // named into the file at path.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace orvex::testing {
@@ -19,6 +20,11 @@ bool MakeSample(const QString& path, double seconds);
 
 // Puts an ID3v2.4 tag with the title (UTF-8) before the file's audio.
 bool TagTitle(const QString& path, const QString& title);
+
+// Three seconds of a tone tagged with the title and the artist "Orvex",
+// encoded by GStreamer with encoder (and muxer) into path: the file's
+// bytes, empty when encoding fails.
+QByteArray TaggedTone(const QString& path, const QString& encoder, const QString& title);
 
 // Runs a GStreamer pipeline that writes the file at path until its end.
 // Returns false when it fails, takes over 30 s, or writes nothing.
