@@ -1,9 +1,8 @@
 #include "DirectoryClient.h"
 
 #include "FakeDirectory.h"
+#include "ReaderTestSupport.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 #include <optional>
@@ -12,15 +11,7 @@ namespace orvex {
 namespace {
 
 using testing::FakeDirectory;
-
-bool WaitFor(const std::function<bool()>& done, int milliseconds = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using testing::PumpUntil;
 
 // The client against the tests' own directory, named as a user names a mirror.
 class DirectoryClientTest : public ::testing::Test {
@@ -36,7 +27,7 @@ protected:
     {
         std::optional<StationParse> result;
         client.Search(search, [&](const StationParse& page) { result = page; });
-        EXPECT_TRUE(WaitFor([&] { return result.has_value(); }));
+        EXPECT_TRUE(PumpUntil([&] { return result.has_value(); }));
         return result.value_or(StationParse{});
     }
 
@@ -67,7 +58,7 @@ TEST_F(DirectoryClientTest, SearchesWithItsWholeQueryAndNamesTheProgram)
     // A click is counted, and names the address to play.
     QString address;
     client.Click(FakeDirectory::Uuid(3), [&](const QString& given, const QString&) { address = given; });
-    ASSERT_TRUE(WaitFor([&] { return !address.isEmpty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !address.isEmpty(); }));
     EXPECT_EQ(address, QStringLiteral("http://127.0.0.1:1/station/3"));
     EXPECT_EQ(m_directory.Clicks(FakeDirectory::Uuid(3)), 1);
 }
@@ -175,7 +166,7 @@ TEST_F(DirectoryLookupTest, TheSrvRecordComesFirstThenTheAllServersName)
             error = e;
             done = true;
         });
-        ASSERT_TRUE(WaitFor([&] { return done; }));
+        ASSERT_TRUE(PumpUntil([&] { return done; }));
         const QStringList asked{QStringLiteral("_api._tcp.radio-browser.info"), QStringLiteral("all.api.radio-browser.info")};
         EXPECT_EQ(m_asked, c.srv ? asked.mid(0, 1) : asked);
         EXPECT_EQ(error.isEmpty(), c.srv || c.names) << error.toStdString();

@@ -4,13 +4,27 @@
 
 #include "ScriptServer.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QStringList>
 #include <QTcpSocket>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 namespace orvex::testing {
+
+// Runs the test thread's events until done holds or the time is up;
+// whether done holds.
+inline bool PumpUntil(const std::function<bool()>& done, int milliseconds = 15000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
 
 // What a reader said, in order.
 struct Recorder {
@@ -59,7 +73,7 @@ struct FeedClient {
     QByteArray Whole()
     {
         // A feed that never closes leaves what came so far to the caller.
-        (void)QTest::qWaitFor([this] { return Closed(); }, 15000);
+        PumpUntil([this] { return Closed(); });
         return answer;
     }
 };

@@ -4,30 +4,19 @@
 #include "Mp3Maker.h"
 #include "ReaderTestSupport.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 using namespace orvex;
 using orvex::testing::FeedClient;
 using orvex::testing::IcecastServer;
+using orvex::testing::PumpUntil;
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int milliseconds = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 class StreamFeedTest : public ::testing::Test {
 protected:
